@@ -1,0 +1,74 @@
+#pragma once
+
+#include "torvsqlbase.h"
+#include "torvsqlresult.h"
+#include "torvsqlsettings.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace Veltrix {
+namespace Database {
+
+// The schema version this software writes and expects.
+constexpr int SoftwareLibraryVersion = 12;
+
+// Outcome of the copy made before an upgrade.
+struct TVXBackupOutcome
+{
+    bool ok = false;     // the upgrade may go ahead
+    bool copied = false; // a copy was written (SQLite only)
+    QString path;        // where the copy is
+    QString message;     // what happened, for the administrator
+};
+
+// The application database: one SQL handle chosen by the connection's type,
+// version queries, the compatibility rule and the step-by-step upgrade.
+class TVXDatabase
+{
+public:
+    explicit TVXDatabase(const TORVSQLSettings &settings = TORVSQLSettings());
+    virtual ~TVXDatabase();
+
+    TVXDatabase(const TVXDatabase &) = delete;
+    TVXDatabase &operator=(const TVXDatabase &) = delete;
+
+    TORVSQLResult Connect(const TORVSQLSettings &settings);
+    TORVSQLResult EnsureConnection();
+    bool IsOpen() const;
+    virtual void Close();
+    TORVSQLBase *Sql() const;
+
+    int DbVersion();
+    int DbSoftwareMinimum();
+    bool NeedsUpgrade();
+    bool IsCurrentVersion();
+    TORVSQLResult CheckVersion();
+    bool IsUnrestricted();
+    TORVSQLResult CreateOrUpgrade();
+    TORVSQLResult SetDbVersion(int version);
+
+    // Writes a consistent copy of an SQLite database next to its file
+    // (<file>.v<version>-<yyyyMMdd-HHmmss>.bak) before an upgrade.
+    TVXBackupOutcome BackupBeforeUpgrade();
+
+    // Called before each version step runs (toVersion = the version it reaches).
+    void SetStepObserver(std::function<void(int toVersion)> observer);
+
+private:
+    std::unique_ptr<TORVSQLBase> m_sql;
+    std::function<void(int)> m_stepObserver;
+};
+
+// The server's variant; the database manager's server form creates it.
+class TVXSDatabase : public TVXDatabase
+{
+public:
+    using TVXDatabase::TVXDatabase;
+    ~TVXSDatabase() override;
+};
+
+} // namespace Database
+} // namespace Veltrix

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the controller needs on Debian 12.
+# Safe to run again: only missing packages are installed.
+set -euo pipefail
+
+PACKAGES=(
+    # build
+    build-essential cmake ninja-build ccache pkg-config clang-format
+    qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5sql5-odbc
+    # SQL Server through ODBC (FreeTDS registered as "SQL SERVER")
+    unixodbc unixodbc-dev tdsodbc
+    # running under a virtual display with a tray host, screenshots
+    xvfb xauth trayer xdotool imagemagick x11-utils python3
+    # database tools used by tests and benchmarks
+    sqlite3
+    # the Windows service backend: cross compiler and Wine
+    g++-mingw-w64-x86-64-posix wine wine64
+)
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then
+    SUDO="sudo"
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# FreeTDS under the driver name the SQL Server connection string uses.
+if ! odbcinst -q -d -n "SQL SERVER" >/dev/null 2>&1; then
+    driver=$(ls /usr/lib/*/odbc/libtdsodbc.so 2>/dev/null | head -n 1)
+    if [ -n "$driver" ]; then
+        tmp=$(mktemp)
+        printf '[SQL SERVER]\nDescription=FreeTDS\nDriver=%s\nUsageCount=1\n' "$driver" >"$tmp"
+        $SUDO odbcinst -i -d -f "$tmp" >/dev/null
+        rm -f "$tmp"
+        echo "setup: registered FreeTDS as the ODBC driver \"SQL SERVER\""
+    fi
+fi

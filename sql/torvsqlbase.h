@@ -1,0 +1,98 @@
+#pragma once
+
+#include "torvsqlresult.h"
+#include "torvsqlsettings.h"
+#include "torvsqltable.h"
+
+#include <QMap>
+#include <QMutex>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+
+#include <memory>
+
+class QThread;
+
+using TORVSQLRowMap = QMap<QString, QString>;
+
+// The database-neutral handle. Owns one Qt SQL connection (registered under
+// its own name, removed on destruction), builds SQL from the table model,
+// runs statements with bound values and reports every outcome as a
+// TORVSQLResult. Dialects override the virtual operations.
+//
+// One object is used by one thread at a time. A connection opened on a worker
+// thread must be handed over with moveConnectionToThread() before another
+// thread uses it.
+class TORVSQLBase
+{
+public:
+    virtual ~TORVSQLBase();
+
+    TORVSQLBase(const TORVSQLBase &) = delete;
+    TORVSQLBase &operator=(const TORVSQLBase &) = delete;
+
+    // --- dialect operations ---------------------------------------------
+    virtual TORVSQLResult setForeignKeys(bool enable);
+    virtual TORVSQLResult beginTransaction();
+    virtual TORVSQLResult commitTransaction();
+    // Commits when `result` is ok, otherwise rolls back. A failed `result` is
+    // returned as it was (the rollback's own failure text appended), so a
+    // failed write is never reported as a success.
+    virtual TORVSQLResult endTransaction(const TORVSQLResult &result);
+    virtual TORVSQLResult rollbackTransaction();
+    virtual int rowCount(QSqlQuery &query);
+    virtual TORVSQLResult recordExists(const QString &table, const QString &column, const QString &value);
+    virtual TORVSQLResult copyTable(const QString &source, const QString &target);
+    virtual QString limitClause(int limit, int offset) const; // negative = not given
+    virtual TORVSQLResult renameTable(const QString &oldName, const QString &newName);
+    virtual TORVSQLResult renameColumn(const QString &table, const QString &oldName, const QString &newName);
+    // SQL text, or an error text starting with "Invalid column: " / "Invalid foreign key: ".
+    virtual QString createTableSql(const TORVSQLTable &table) const = 0;
+    virtual QString typeName(TORVSQLDataType type, quint32 size) const = 0;
+    virtual QString foreignKeyActionName(TORVSQLForeignKeyAction action) const;
+    // Whether addColumn() must rewrite existing rows to give them a new
+    // column's default (true where ALTER TABLE ... DEFAULT leaves them NULL).
+    virtual bool addColumnNeedsBackfill() const;
+
+    // --- connection ---------------------------------------------------------
+    TORVSQLResult applySettings(const TORVSQLSettings &settings);
+    TORVSQLResult open();
+    TORVSQLResult reopen();
+    bool isOpen() const;
+    void close();
+    TORVSQLSettings settings() const;
+    QString qtConnectionName() const;
+    // Runs "SELECT 1"; "Database Connection is inactive" when that fails.
+    TORVSQLResult checkConnection();
+    // Moves the driver to `thread`. Call it from the thread the connection
+    // currently belongs to (the worker that opened it).
+    void moveConnectionToThread(QThread *thread);
+
+    // --- statements ---------------------------------------------------------
+    QSqlQuery prepare(const QString &sql);
+    TORVSQLResult run(QSqlQuery &query);      // statement rule
+    TORVSQLResult runFirst(QSqlQuery &query); // first-row rule
+    TORVSQLResult selectFirst(const QString &sql, const QVariantList &values = QVariantList());
+    TORVSQLResult exec(const QString &sql, const QVariantList &values = QVariantList());
+    static TORVSQLRowMap recordToMap(const QSqlRecord &record);
+    TORVSQLResult save(const QString &table, const TORVSQLRowMap &fields, const QString &keyColumn,
+                       const QString &keyValue, bool insertKey);
+    TORVSQLResult dropTable(const QString &table);
+    TORVSQLResult addColumn(const QString &table, const TORVSQLColumn &column,
+                            const TORVSQLForeignKey &foreignKey = TORVSQLForeignKey());
+
+protected:
+    TORVSQLBase();
+    // Registers and fills the Qt connection for `settings` under `connectionName`.
+    virtual void configureConnection(QSqlDatabase &database, const TORVSQLSettings &settings,
+                                     const QString &connectionName);
+    QSqlDatabase &database();
+
+private:
+    std::shared_ptr<QSqlDatabase> m_database;
+    QString m_qtConnectionName;
+    TORVSQLSettings m_settings;
+    mutable QMutex m_lock;
+};

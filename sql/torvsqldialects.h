@@ -1,0 +1,60 @@
+#pragma once
+
+#include "torvsqlbase.h"
+
+// Used when a connection record names no usable back end: every
+// dialect-specific request fails with "Base class function does nothing" or
+// returns an empty text.
+class TORVSQLDummy : public TORVSQLBase
+{
+public:
+    explicit TORVSQLDummy(const TORVSQLSettings &settings);
+    QString createTableSql(const TORVSQLTable &table) const override;
+    QString typeName(TORVSQLDataType type, quint32 size) const override;
+};
+
+// A database in one SQLite file through Qt's "QSQLITE" driver.
+class TORVSQLite : public TORVSQLBase
+{
+public:
+    explicit TORVSQLite(const TORVSQLSettings &settings);
+    TORVSQLResult setForeignKeys(bool enable) override;
+    TORVSQLResult beginTransaction() override;
+    TORVSQLResult commitTransaction() override;
+    int rowCount(QSqlQuery &query) override;
+    TORVSQLResult recordExists(const QString &table, const QString &column, const QString &value) override;
+    TORVSQLResult copyTable(const QString &source, const QString &target) override;
+    QString limitClause(int limit, int offset) const override;
+    QString createTableSql(const TORVSQLTable &table) const override;
+    QString typeName(TORVSQLDataType type, quint32 size) const override;
+    bool addColumnNeedsBackfill() const override;
+
+protected:
+    void configureConnection(QSqlDatabase &database, const TORVSQLSettings &settings,
+                             const QString &connectionName) override;
+};
+
+// Microsoft SQL Server through Qt's "QODBC" driver and the ODBC driver "SQL SERVER".
+class TORVSQLMS : public TORVSQLBase
+{
+public:
+    explicit TORVSQLMS(const TORVSQLSettings &settings);
+    static QString connectionString(const TORVSQLSettings &settings);
+    TORVSQLResult setForeignKeys(bool enable) override;
+    int rowCount(QSqlQuery &query) override;
+    TORVSQLResult recordExists(const QString &table, const QString &column, const QString &value) override;
+    QString limitClause(int limit, int offset) const override;
+    TORVSQLResult renameTable(const QString &oldName, const QString &newName) override;
+    TORVSQLResult renameColumn(const QString &table, const QString &oldName, const QString &newName) override;
+    QString createTableSql(const TORVSQLTable &table) const override;
+    QString typeName(TORVSQLDataType type, quint32 size) const override;
+    QString foreignKeyActionName(TORVSQLForeignKeyAction action) const override;
+    bool addColumnNeedsBackfill() const override;
+
+protected:
+    void configureConnection(QSqlDatabase &database, const TORVSQLSettings &settings,
+                             const QString &connectionName) override;
+};
+
+// A string as an SQL text literal: single quotes around it, quotes inside doubled.
+QString sqlTextLiteral(const QString &text);

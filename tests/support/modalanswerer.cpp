@@ -1,0 +1,67 @@
+#include "modalanswerer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+
+ModalAnswerer::ModalAnswerer(QObject *parent) : QObject(parent)
+{
+    m_timer.setInterval(10);
+    connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::poll);
+    m_timer.start();
+}
+
+ModalAnswerer::~ModalAnswerer() = default;
+
+void ModalAnswerer::answer(QMessageBox::StandardButton button)
+{
+    m_buttons.append(button);
+}
+
+void ModalAnswerer::answerFile(const QString &path)
+{
+    m_files.append(path);
+}
+
+QStringList ModalAnswerer::seenTexts() const
+{
+    QStringList texts;
+    for (const Seen &s : m_seen)
+        texts << s.text;
+    return texts;
+}
+
+void ModalAnswerer::poll()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || modal == m_lastHandled || !modal->isVisible())
+        return;
+
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        m_lastHandled = box;
+        m_seen.append({box->windowTitle(), box->text(), QStringLiteral("QMessageBox")});
+        QAbstractButton *button = nullptr;
+        if (!m_buttons.isEmpty())
+            button = box->button(m_buttons.takeFirst());
+        if (!button)
+            button = box->button(QMessageBox::Ok);
+        if (!button)
+            button = box->escapeButton();
+        if (button)
+            button->click();
+        else
+            box->reject();
+        return;
+    }
+    if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+        m_lastHandled = dialog;
+        m_seen.append({dialog->windowTitle(), QString(), QStringLiteral("QFileDialog")});
+        const QString path = m_files.isEmpty() ? QString() : m_files.takeFirst();
+        if (path.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(path);
+            dialog->accept();
+        }
+    }
+}
