@@ -1,0 +1,44 @@
+#pragma once
+
+#include "titembase.h"
+
+#include <QTimeZone>
+
+namespace Veltrix {
+namespace Database {
+
+// A site: a row of "Location" with its time zone and the e-mail
+// configuration that applies to its devices.
+class TLocationConfig : public TItemBase
+{
+public:
+    TLocationConfig() = default;
+
+    QString tableName() const override;
+    QString idColumn() const override;
+    QString nameColumn() const override;
+
+    TItemMap toMap() const override;
+    // An unknown or empty time zone identifier gives an invalid zone.
+    bool fromMap(const TItemMap &map) override;
+    // The name is not empty.
+    bool isValid() const override;
+
+    QString selectByDeviceSql(const QString &value) const override;
+
+    qint64 emailConfigId() const { return m_emailConfigId; }
+    void setEmailConfigId(qint64 id) { m_emailConfigId = id; }
+    QTimeZone timeZone() const { return m_timeZone; }
+    void setTimeZone(const QTimeZone &zone) { m_timeZone = zone; }
+
+private:
+    qint64 m_emailConfigId = -1;
+    QTimeZone m_timeZone;
+};
+
+// The record that a device's configuration points at in `table` (key `key`),
+// found by the device's serial (an SQL literal).
+QString selectConfigByDeviceSql(const QString &table, const QString &key, const QString &value);
+
+} // namespace Database
+} // namespace Veltrix
