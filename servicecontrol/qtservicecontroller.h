@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+// Controls one installed system service by name: the Windows service manager
+// on Windows, systemd on Linux. Every call answers with a plain bool; a
+// failure never throws and never blocks for long.
+class QtServiceController
+{
+public:
+    explicit QtServiceController(const QString &name);
+    ~QtServiceController();
+
+    QtServiceController(const QtServiceController &) = delete;
+    QtServiceController &operator=(const QtServiceController &) = delete;
+
+    QString serviceName() const;
+
+    // True when the service is registered with the service manager.
+    bool isInstalled() const;
+    // True when the service is running (or on its way to stopping).
+    bool isRunning() const;
+
+    // Ask the service manager to start or stop the service. False when the
+    // request was refused.
+    bool start();
+    bool stop();
+
+    // Registers serviceFilePath as the service "VeltrixServer", started
+    // automatically, under the manager's default account when account is
+    // empty.
+    static bool install(const QString &serviceFilePath, const QString &account = QString(),
+                        const QString &password = QString());
+    // Stops the service when it runs, then removes its registration.
+    bool uninstall();
+
+    // The name install() registers.
+    static QString installedServiceName();
+
+private:
+    QString m_name;
+};

@@ -1,0 +1,207 @@
+#include "tsystemdservicebackend.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace Veltrix {
+namespace Server {
+
+namespace {
+
+// A poll runs every second on the GUI thread: never wait long for systemd.
+constexpr int callTimeoutMs = 2000;
+// Starting or stopping waits for systemd to queue the job, not for the job.
+constexpr int jobTimeoutMs = 10000;
+
+const char systemdService[] = "org.freedesktop.systemd1";
+const char systemdPath[] = "/org/freedesktop/systemd1";
+const char managerInterface[] = "org.freedesktop.systemd1.Manager";
+
+QString unitName(const QString &name)
+{
+    return name + QStringLiteral(".service");
+}
+
+bool validName(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (const QChar c : name) {
+        if (!(c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_') ||
+              c == QLatin1Char('.') || c == QLatin1Char('@')))
+            return false;
+    }
+    return true;
+}
+
+QDBusMessage callManager(const QString &method, const QVariantList &args, int timeoutMs = callTimeoutMs)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QLatin1String(systemdService), QLatin1String(systemdPath), QLatin1String(managerInterface), method);
+    call.setArguments(args);
+    return QDBusConnection::systemBus().call(call, QDBus::Block, timeoutMs);
+}
+
+bool succeeded(const QDBusMessage &reply)
+{
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+bool usable(const QString &name)
+{
+    return validName(name) && systemdBooted() && QDBusConnection::systemBus().isConnected();
+}
+
+QString escapeForExec(const QString &path)
+{
+    QString escaped;
+    for (const QChar c : path) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('"'))
+            escaped += QLatin1Char('\\');
+        else if (c == QLatin1Char('%'))
+            escaped += QLatin1Char('%');
+        else if (c == QLatin1Char('$'))
+            escaped += QLatin1Char('$');
+        escaped += c;
+    }
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+} // namespace
+
+bool systemdBooted()
+{
+    // The test systemd itself documents (sd_booted()).
+    return QFileInfo(QStringLiteral("/run/systemd/system")).isDir();
+}
+
+QString systemdUnitText(const QString &executable, const QString &account)
+{
+    if (executable.isEmpty() || !QDir::isAbsolutePath(executable) || executable.contains(QLatin1Char('\n')) ||
+        executable.contains(QLatin1Char('\r')) || account.contains(QLatin1Char('\n')) ||
+        account.contains(QLatin1Char('\r')))
+        return QString();
+    QString text;
+    text += QStringLiteral("[Unit]\n"
+                           "Description=Veltrix Server\n"
+                           "After=network-online.target\n"
+                           "Wants=network-online.target\n"
+                           "\n"
+                           "[Service]\n"
+                           "Type=simple\n");
+    text += QStringLiteral("ExecStart=%1\n").arg(escapeForExec(executable));
+    if (!account.isEmpty())
+        text += QStringLiteral("User=%1\n").arg(account);
+    text += QStringLiteral("Restart=on-failure\n"
+                           "\n"
+                           "[Install]\n"
+                           "WantedBy=multi-user.target\n");
+    return text;
+}
+
+TSystemdServiceBackend::TSystemdServiceBackend(const QString &unitDirectory) : m_unitDirectory(unitDirectory)
+{}
+
+bool TSystemdServiceBackend::isInstalled(const QString &name)
+{
+    if (!usable(name))
+        return false;
+    // Fails with NoSuchUnit when no unit file of that name exists.
+    const QDBusMessage reply = callManager(QStringLiteral("GetUnitFileState"), {unitName(name)});
+    return succeeded(reply);
+}
+
+bool TSystemdServiceBackend::isRunning(const QString &name)
+{
+    if (!usable(name))
+        return false;
+    // A unit that is not loaded is not running.
+    const QDBusMessage unit = callManager(QStringLiteral("GetUnit"), {unitName(name)});
+    if (!succeeded(unit) || unit.arguments().isEmpty())
+        return false;
+    const QDBusObjectPath path = unit.arguments().constFirst().value<QDBusObjectPath>();
+    QDBusMessage get = QDBusMessage::createMethodCall(QLatin1String(systemdService), path.path(),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get.setArguments({QStringLiteral("org.freedesktop.systemd1.Unit"), QStringLiteral("ActiveState")});
+    const QDBusMessage reply = QDBusConnection::systemBus().call(get, QDBus::Block, callTimeoutMs);
+    if (!succeeded(reply) || reply.arguments().isEmpty())
+        return false;
+    const QString state = reply.arguments().constFirst().value<QDBusVariant>().variant().toString();
+    return state == QLatin1String("active") || state == QLatin1String("reloading") ||
+           state == QLatin1String("deactivating");
+}
+
+bool TSystemdServiceBackend::start(const QString &name)
+{
+    if (!usable(name) || !isInstalled(name))
+        return false;
+    return succeeded(
+        callManager(QStringLiteral("StartUnit"), {unitName(name), QStringLiteral("replace")}, jobTimeoutMs));
+}
+
+bool TSystemdServiceBackend::stop(const QString &name)
+{
+    if (!usable(name) || !isInstalled(name))
+        return false;
+    return succeeded(
+        callManager(QStringLiteral("StopUnit"), {unitName(name), QStringLiteral("replace")}, jobTimeoutMs));
+}
+
+bool TSystemdServiceBackend::install(const QString &name, const QString &executable, const QString &account,
+                                     const QString &)
+{
+    if (!usable(name) || isInstalled(name))
+        return false;
+    const QString text = systemdUnitText(executable, account);
+    if (text.isEmpty())
+        return false;
+    const QString file = QDir(m_unitDirectory).filePath(unitName(name));
+    if (QFileInfo::exists(file))
+        return false;
+    QSaveFile unitFile(file);
+    if (!unitFile.open(QIODevice::WriteOnly))
+        return false;
+    unitFile.write(text.toUtf8());
+    if (!unitFile.commit())
+        return false;
+    if (!succeeded(callManager(QStringLiteral("Reload"), {}, jobTimeoutMs))) {
+        QFile::remove(file);
+        return false;
+    }
+    const QDBusMessage enabled = callManager(QStringLiteral("EnableUnitFiles"),
+                                             {QStringList{unitName(name)}, false, true}, jobTimeoutMs);
+    if (!succeeded(enabled)) {
+        QFile::remove(file);
+        callManager(QStringLiteral("Reload"), {}, jobTimeoutMs);
+        return false;
+    }
+    return true;
+}
+
+bool TSystemdServiceBackend::uninstall(const QString &name)
+{
+    if (!usable(name) || !isInstalled(name))
+        return false;
+    callManager(QStringLiteral("StopUnit"), {unitName(name), QStringLiteral("replace")}, jobTimeoutMs);
+    const bool disabled = succeeded(
+        callManager(QStringLiteral("DisableUnitFiles"), {QStringList{unitName(name)}, false}, jobTimeoutMs));
+    const QString file = QDir(m_unitDirectory).filePath(unitName(name));
+    const bool removed = !QFileInfo::exists(file) || QFile::remove(file);
+    callManager(QStringLiteral("Reload"), {}, jobTimeoutMs);
+    return disabled && removed;
+}
+
+std::unique_ptr<TServiceBackend> createPlatformServiceBackend()
+{
+    return std::make_unique<TSystemdServiceBackend>();
+}
+
+} // namespace Server
+} // namespace Veltrix

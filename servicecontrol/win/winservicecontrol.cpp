@@ -1,0 +1,199 @@
+#include "winservicecontrol.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace vxwin {
+
+namespace {
+
+thread_local DWORD lastErrorValue = 0;
+
+// Closes a service handle at scope end.
+class Handle
+{
+public:
+    explicit Handle(SC_HANDLE handle = nullptr) : m_handle(handle) {}
+    ~Handle()
+    {
+        if (m_handle)
+            CloseServiceHandle(m_handle);
+    }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    SC_HANDLE get() const { return m_handle; }
+    explicit operator bool() const { return m_handle != nullptr; }
+
+private:
+    SC_HANDLE m_handle;
+};
+
+bool fail()
+{
+    lastErrorValue = GetLastError();
+    return false;
+}
+
+SC_HANDLE openManager(DWORD access)
+{
+    return OpenSCManagerW(nullptr, nullptr, access);
+}
+
+bool queryState(SC_HANDLE service, DWORD *state)
+{
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service, &status))
+        return fail();
+    *state = status.dwCurrentState;
+    return true;
+}
+
+bool waitForState(SC_HANDLE service, DWORD wanted, unsigned waitMs)
+{
+    const ULONGLONG until = GetTickCount64() + waitMs;
+    DWORD state = 0;
+    while (queryState(service, &state)) {
+        if (state == wanted)
+            return true;
+        if (GetTickCount64() >= until)
+            return false;
+        Sleep(100);
+    }
+    return false;
+}
+
+bool markedForDeletion(SC_HANDLE service)
+{
+    // A no-change reconfiguration is refused for a service that is marked
+    // for deletion (it lingers until the last handle to it is closed).
+    if (ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
+        return false;
+    return GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+}
+
+} // namespace
+
+unsigned long lastError()
+{
+    return lastErrorValue;
+}
+
+bool isInstalled(const std::wstring &name)
+{
+    Handle manager(openManager(SC_MANAGER_CONNECT));
+    if (!manager)
+        return fail();
+    Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG));
+    if (!service) {
+        // Without rights to change the configuration, existence is all we can tell.
+        if (GetLastError() == ERROR_ACCESS_DENIED) {
+            Handle queryOnly(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+            return queryOnly ? true : fail();
+        }
+        return fail();
+    }
+    return !markedForDeletion(service.get());
+}
+
+bool isRunning(const std::wstring &name)
+{
+    Handle manager(openManager(SC_MANAGER_CONNECT));
+    if (!manager)
+        return fail();
+    Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    if (!service)
+        return fail();
+    DWORD state = 0;
+    if (!queryState(service.get(), &state))
+        return false;
+    switch (state) {
+    case SERVICE_RUNNING:
+    case SERVICE_STOP_PENDING:
+    case SERVICE_PAUSE_PENDING:
+    case SERVICE_PAUSED:
+    case SERVICE_CONTINUE_PENDING:
+        return true;
+    default: // SERVICE_STOPPED, SERVICE_START_PENDING
+        return false;
+    }
+}
+
+bool start(const std::wstring &name)
+{
+    Handle manager(openManager(SC_MANAGER_CONNECT));
+    if (!manager)
+        return fail();
+    Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
+    if (!service)
+        return fail();
+    if (StartServiceW(service.get(), 0, nullptr))
+        return true;
+    if (GetLastError() == ERROR_SERVICE_ALREADY_RUNNING)
+        return true;
+    return fail();
+}
+
+bool stop(const std::wstring &name)
+{
+    Handle manager(openManager(SC_MANAGER_CONNECT));
+    if (!manager)
+        return fail();
+    Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
+    if (!service)
+        return fail();
+    SERVICE_STATUS status = {};
+    if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
+        return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL) {
+        DWORD state = 0;
+        if (queryState(service.get(), &state) && state == SERVICE_STOP_PENDING)
+            return true;
+    }
+    SetLastError(error);
+    return fail();
+}
+
+bool install(const std::wstring &name, const std::wstring &executable, const std::wstring &account,
+             const std::wstring &password)
+{
+    if (name.empty() || executable.empty())
+        return false;
+    Handle manager(openManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
+    if (!manager)
+        return fail();
+    // The image path is quoted so that a path with spaces is not misread.
+    const std::wstring imagePath = L"\"" + executable + L"\"";
+    Handle service(CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                  imagePath.c_str(), nullptr, nullptr, nullptr,
+                                  account.empty() ? nullptr : account.c_str(),
+                                  account.empty() || password.empty() ? nullptr : password.c_str()));
+    if (!service)
+        return fail();
+    return true;
+}
+
+bool uninstall(const std::wstring &name, unsigned waitMs)
+{
+    Handle manager(openManager(SC_MANAGER_CONNECT));
+    if (!manager)
+        return fail();
+    Handle service(OpenServiceW(manager.get(), name.c_str(), DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS));
+    if (!service)
+        return fail();
+    DWORD state = 0;
+    if (queryState(service.get(), &state) && state != SERVICE_STOPPED) {
+        SERVICE_STATUS status = {};
+        ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+        waitForState(service.get(), SERVICE_STOPPED, waitMs);
+    }
+    if (!DeleteService(service.get()))
+        return fail();
+    return true;
+}
+
+} // namespace vxwin
