@@ -11,11 +11,15 @@
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
 #include <memory>
 
 class QThread;
 
 using TORVSQLRowMap = QMap<QString, QString>;
+
+// A string as an SQL text literal: single quotes around it, quotes inside doubled.
+QString sqlTextLiteral(const QString &text);
 
 // The database-neutral handle. Owns one Qt SQL connection (registered under
 // its own name, removed on destruction), builds SQL from the table model,
@@ -89,10 +93,24 @@ protected:
     virtual void configureConnection(QSqlDatabase &database, const TORVSQLSettings &settings,
                                      const QString &connectionName);
     QSqlDatabase &database();
+    // Whether what the connection points at is still there (the SQLite dialect
+    // checks that its file was not deleted under an open connection).
+    virtual bool storageReachable() const;
+    // The shared shape of CREATE TABLE: "CREATE TABLE name (", the columns
+    // (words of one column from `columnWords`, told whether the column is the
+    // table's single-column key), a composite key clause, the foreign keys, ");".
+    using ColumnWords = std::function<QString(const TORVSQLColumn &column, bool singleKey)>;
+    QString buildCreateTableSql(const TORVSQLTable &table, const ColumnWords &columnWords) const;
+    // Row count of an executed select by moving to its last row and back; 0 without rows.
+    static int countByLastRow(QSqlQuery &query);
 
 private:
+    void releaseConnection();
+    TORVSQLResult statementFailure(const QSqlQuery &query) const;
+
     std::shared_ptr<QSqlDatabase> m_database;
     QString m_qtConnectionName;
     TORVSQLSettings m_settings;
     mutable QMutex m_lock;
+    QString m_settingsError; // why the last applySettings() configured no connection
 };

@@ -32,6 +32,7 @@ public:
 protected:
     void configureConnection(QSqlDatabase &database, const TORVSQLSettings &settings,
                              const QString &connectionName) override;
+    bool storageReachable() const override;
 };
 
 // Microsoft SQL Server through Qt's "QODBC" driver and the ODBC driver "SQL SERVER".
@@ -56,5 +57,4 @@ protected:
                              const QString &connectionName) override;
 };
 
-// A string as an SQL text literal: single quotes around it, quotes inside doubled.
-QString sqlTextLiteral(const QString &text);
+// sqlTextLiteral() is declared in torvsqlbase.h.
