@@ -55,6 +55,7 @@ void TDBConnectionForm::SetupDetails(QGridLayout *grid)
     addRow(new QLabel(tr("Type")), m_typeComboBox);
 
     m_databaseLabel = new QLabel(tr("DB Name"));
+    m_databaseLabel->setObjectName(QStringLiteral("lDatabase"));
     m_databaseEdit = new QLineEdit(parent);
     m_databaseEdit->setObjectName(QStringLiteral("leDatabase"));
     const int databaseRow = addRow(m_databaseLabel, m_databaseEdit);
