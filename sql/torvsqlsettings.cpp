@@ -116,9 +116,8 @@ TORVSQLSettingsList TORVSQLSettings::readList(QSettings &settings, const QString
     if (arrayName.isEmpty())
         return list;
 
-    // A damaged file may claim any size; entries that are missing read as defaults
-    // and a negative size reads as an empty array.
-    const int count = settings.beginReadArray(arrayName);
+    const int count = storedArraySize(settings, arrayName);
+    settings.beginReadArray(arrayName);
     for (int i = 0; i < count; ++i) {
         settings.setArrayIndex(i);
         list.append(read(settings, QString()));
@@ -141,6 +140,28 @@ void TORVSQLSettings::writeList(QSettings &settings, const QString &arrayName,
         list.at(i).write(settings, QString());
     }
     settings.endArray();
+}
+
+int TORVSQLSettings::storedArraySize(QSettings &settings, const QString &arrayName)
+{
+    if (arrayName.isEmpty())
+        return 0;
+
+    settings.beginGroup(arrayName);
+    bool ok = false;
+    const int claimed = settings.value(QStringLiteral("size")).toInt(&ok);
+    int highestPresent = 0;
+    if (ok && claimed > 0) {
+        const QStringList entries = settings.childGroups();
+        for (const QString &entry : entries) {
+            bool isIndex = false;
+            const int index = entry.toInt(&isIndex);
+            if (isIndex && index > highestPresent && index <= claimed)
+                highestPresent = index;
+        }
+    }
+    settings.endGroup();
+    return highestPresent;
 }
 
 int TORVSQLSettings::indexOfName(const TORVSQLSettingsList &list, const QString &name)

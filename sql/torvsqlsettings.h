@@ -16,7 +16,12 @@ class TORVSQLSettings
 {
 public:
     // The stored values are part of the file format: 0, 1, 2.
-    enum Type : qint32 { SQLite = 0, MSSqlServer = 1, Unknown = 2 };
+    enum Type : qint32
+    {
+        SQLite = 0,
+        MSSqlServer = 1,
+        Unknown = 2
+    };
 
     Type type = Unknown;
     QString connectionName;
@@ -44,8 +49,15 @@ public:
     void write(QSettings &settings, const QString &group) const;
 
     // Reads/writes the array `arrayName`; writing drops every stale entry first.
+    // Reading visits storedArraySize() entries.
     static TORVSQLSettingsList readList(QSettings &settings, const QString &arrayName);
     static void writeList(QSettings &settings, const QString &arrayName, const TORVSQLSettingsList &list);
+
+    // How many entries of the array `arrayName` (at the current group level) a
+    // reader should visit: the stored "size", but never more than the highest
+    // entry actually present, and 0 for a missing, negative or unreadable size.
+    // A damaged file thus cannot make a reader loop over millions of phantom entries.
+    static int storedArraySize(QSettings &settings, const QString &arrayName);
 
     // Index of the first record whose name equals `name` ignoring case, or -1.
     static int indexOfName(const TORVSQLSettingsList &list, const QString &name);
