@@ -12,6 +12,11 @@
 namespace Veltrix {
 namespace Database {
 
+namespace Schema {
+struct TSchemaOperation;
+struct TSchemaStep;
+} // namespace Schema
+
 // The schema version this software writes and expects.
 constexpr int SoftwareLibraryVersion = 12;
 
@@ -50,6 +55,12 @@ public:
     TORVSQLResult CreateOrUpgrade();
     TORVSQLResult SetDbVersion(int version);
 
+    // Builds an empty database and runs the version steps up to and
+    // including targetVersion (at most SoftwareLibraryVersion), one
+    // transaction per step. CreateOrUpgrade() is UpgradeTo(12) followed by
+    // CheckVersion(); a lower target succeeds once the database is there.
+    TORVSQLResult UpgradeTo(int targetVersion);
+
     // Writes a consistent copy of an SQLite database next to its file
     // (<file>.v<version>-<yyyyMMdd-HHmmss>.bak) before an upgrade.
     TVXBackupOutcome BackupBeforeUpgrade();
@@ -58,6 +69,10 @@ public:
     void SetStepObserver(std::function<void(int toVersion)> observer);
 
 private:
+    TORVSQLResult buildVersionOne();
+    TORVSQLResult runStep(const Schema::TSchemaStep &step);
+    TORVSQLResult runOperation(const Schema::TSchemaOperation &operation);
+
     std::unique_ptr<TORVSQLBase> m_sql;
     std::function<void(int)> m_stepObserver;
 };

@@ -1,0 +1,380 @@
+#include "tvxdatabase.h"
+
+#include "schema.h"
+#include "torvsqldialects.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QVariant>
+
+namespace Veltrix {
+namespace Database {
+
+namespace {
+
+std::unique_ptr<TORVSQLBase> makeHandle(const TORVSQLSettings &settings)
+{
+    switch (settings.type) {
+    case TORVSQLSettings::SQLite:
+        return std::make_unique<TORVSQLite>(settings);
+    case TORVSQLSettings::MSSqlServer:
+        return std::make_unique<TORVSQLMS>(settings);
+    default:
+        return std::make_unique<TORVSQLDummy>(settings);
+    }
+}
+
+bool isFileDatabase(const QString &path)
+{
+    return !path.isEmpty() && path != QLatin1String(":memory:") && !path.startsWith(QLatin1String("file:"));
+}
+
+// Why the SQLite file at `path` cannot be opened as a database, or empty.
+// SQLite itself would create a missing file without complaint, and would
+// accept any other file until the first statement fails.
+QString sqliteFileProblem(const QString &path)
+{
+    if (!isFileDatabase(path))
+        return QString();
+    const QFileInfo info(path);
+    if (!info.absoluteDir().exists())
+        return QStringLiteral("The folder of the database file does not exist: %1")
+            .arg(QDir::toNativeSeparators(info.absolutePath()));
+    if (!info.exists())
+        return QString();
+    if (info.isDir())
+        return QStringLiteral("%1 is a folder, not a database file.").arg(QDir::toNativeSeparators(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("The database file %1 cannot be read: %2")
+            .arg(QDir::toNativeSeparators(path), file.errorString());
+    const QByteArray header = file.read(16);
+    static const QByteArray sqliteHeader("SQLite format 3\0", 16);
+    if (!header.isEmpty() && header != sqliteHeader)
+        return QStringLiteral("The file %1 is not an SQLite database.").arg(QDir::toNativeSeparators(path));
+    return QString();
+}
+
+// Reads one integer column of the Info row; -1 when it cannot be read.
+int readInfoInteger(TORVSQLBase *sql, const QString &column)
+{
+    if (!sql)
+        return -1;
+    const TORVSQLResult result = sql->selectFirst(QStringLiteral("SELECT %1 FROM Info").arg(column));
+    if (!result.ok || !result.value)
+        return -1;
+    const QVariant value = result.record.value(column);
+    if (value.isNull())
+        return -1;
+    bool ok = false;
+    const int number = value.toInt(&ok);
+    return ok ? number : -1;
+}
+
+} // namespace
+
+TVXDatabase::TVXDatabase(const TORVSQLSettings &settings)
+{
+    Connect(settings);
+}
+
+TVXDatabase::~TVXDatabase() = default;
+
+TVXSDatabase::~TVXSDatabase() = default;
+
+TORVSQLResult TVXDatabase::Connect(const TORVSQLSettings &settings)
+{
+    std::unique_ptr<TORVSQLBase> old = std::move(m_sql);
+    m_sql = makeHandle(settings);
+    old.reset();
+
+    if (m_sql->settings().type == TORVSQLSettings::SQLite) {
+        const QString problem = sqliteFileProblem(m_sql->settings().databaseName);
+        if (!problem.isEmpty())
+            return TORVSQLResult::failure(problem);
+    }
+
+    TORVSQLResult result = m_sql->open();
+    if (!result.ok)
+        return result;
+    if (m_sql->settings().type == TORVSQLSettings::SQLite)
+        m_sql->setForeignKeys(true);
+    return result;
+}
+
+TORVSQLResult TVXDatabase::EnsureConnection()
+{
+    if (m_sql->isOpen()) {
+        TORVSQLResult result = m_sql->checkConnection();
+        if (result.ok)
+            return result;
+        m_sql->close();
+        result = m_sql->reopen();
+        if (!result.ok)
+            result.setErrorIfFailed(QStringLiteral("Lost Connection, failed to reopen: ") + result.error);
+        return result;
+    }
+    TORVSQLResult result = m_sql->reopen();
+    if (!result.ok)
+        result.setErrorIfFailed(QStringLiteral("Failed to open: ") + result.error);
+    return result;
+}
+
+bool TVXDatabase::IsOpen() const
+{
+    return m_sql && m_sql->isOpen();
+}
+
+void TVXDatabase::Close()
+{
+    if (m_sql)
+        m_sql->close();
+}
+
+TORVSQLBase *TVXDatabase::Sql() const
+{
+    return m_sql.get();
+}
+
+int TVXDatabase::DbVersion()
+{
+    return readInfoInteger(m_sql.get(), QStringLiteral("dbVersion"));
+}
+
+int TVXDatabase::DbSoftwareMinimum()
+{
+    return readInfoInteger(m_sql.get(), QStringLiteral("dbSoftwareMinimum"));
+}
+
+bool TVXDatabase::NeedsUpgrade()
+{
+    return DbVersion() < SoftwareLibraryVersion;
+}
+
+bool TVXDatabase::IsCurrentVersion()
+{
+    return DbVersion() == SoftwareLibraryVersion;
+}
+
+TORVSQLResult TVXDatabase::CheckVersion()
+{
+    const int version = DbVersion();
+    const int minimum = DbSoftwareMinimum();
+    if (minimum <= Schema::HighestAcceptedSoftwareMinimum && version >= SoftwareLibraryVersion)
+        return TORVSQLResult::success(true);
+    return TORVSQLResult::failure(QStringLiteral("VX Database version mismatch. Expected version ") +
+                                  QString::number(SoftwareLibraryVersion) +
+                                  QStringLiteral(" but actual version is ") + QString::number(version));
+}
+
+bool TVXDatabase::IsUnrestricted()
+{
+    if (!m_sql)
+        return false;
+    const TORVSQLResult result = m_sql->selectFirst(QStringLiteral("SELECT restrictUtility FROM Info"));
+    if (!result.ok || !result.value)
+        return false;
+    return !result.record.value(QStringLiteral("restrictUtility")).toBool();
+}
+
+TORVSQLResult TVXDatabase::SetDbVersion(int version)
+{
+    return m_sql->exec(QStringLiteral("UPDATE Info SET dbVersion='") + QString::number(version) +
+                       QStringLiteral("';"));
+}
+
+TORVSQLResult TVXDatabase::CreateOrUpgrade()
+{
+    const TORVSQLResult result = UpgradeTo(SoftwareLibraryVersion);
+    if (!result.ok)
+        return result;
+    return CheckVersion();
+}
+
+TORVSQLResult TVXDatabase::UpgradeTo(int targetVersion)
+{
+    const int target = qMin(targetVersion, SoftwareLibraryVersion);
+    const int version = DbVersion();
+
+    // Outside any transaction: SQLite ignores this pragma inside one.
+    m_sql->setForeignKeys(false);
+
+    TORVSQLResult result = version <= 0 ? buildVersionOne() : TORVSQLResult::success(true);
+    if (result.ok) {
+        const QList<Schema::TSchemaStep> steps = Schema::upgradeSteps();
+        for (const Schema::TSchemaStep &step : steps) {
+            if (step.version > target)
+                break;
+            if (DbVersion() >= step.version)
+                continue;
+            result = runStep(step);
+            if (!result.ok)
+                break;
+        }
+    }
+
+    m_sql->setForeignKeys(true);
+    return result;
+}
+
+TORVSQLResult TVXDatabase::buildVersionOne()
+{
+    TORVSQLResult result = m_sql->beginTransaction();
+    if (!result.ok)
+        return result;
+    // Another program may have built it while this one waited for the lock.
+    if (DbVersion() > 0)
+        return m_sql->endTransaction(TORVSQLResult::success(true));
+    if (m_stepObserver)
+        m_stepObserver(Schema::FirstVersion);
+
+    for (const TORVSQLTable &table : Schema::versionOneTables()) {
+        Schema::TSchemaOperation create;
+        create.kind = Schema::TSchemaOperation::Kind::CreateTable;
+        create.definition = table;
+        result = runOperation(create);
+        if (!result.ok)
+            break;
+    }
+    if (result.ok)
+        result = m_sql->exec(Schema::infoRowInsert(QDateTime::currentDateTime()));
+    return m_sql->endTransaction(result);
+}
+
+TORVSQLResult TVXDatabase::runStep(const Schema::TSchemaStep &step)
+{
+    TORVSQLResult result = m_sql->beginTransaction();
+    if (!result.ok)
+        return result;
+    // Another program may have run this step while this one waited for the lock.
+    if (DbVersion() >= step.version)
+        return m_sql->endTransaction(TORVSQLResult::success(true));
+    if (m_stepObserver)
+        m_stepObserver(step.version);
+
+    for (const Schema::TSchemaOperation &operation : step.operations) {
+        result = runOperation(operation);
+        if (!result.ok)
+            break;
+    }
+    if (result.ok)
+        result = SetDbVersion(step.version);
+    return m_sql->endTransaction(result);
+}
+
+TORVSQLResult TVXDatabase::runOperation(const Schema::TSchemaOperation &operation)
+{
+    using Kind = Schema::TSchemaOperation::Kind;
+    switch (operation.kind) {
+    case Kind::CreateTable: {
+        const QString sql = m_sql->createTableSql(operation.definition);
+        if (sql.isEmpty())
+            return TORVSQLResult::failure(QStringLiteral("No table can be created on this connection: %1")
+                                              .arg(operation.definition.name));
+        if (sql.startsWith(QLatin1String("Invalid column: ")) ||
+            sql.startsWith(QLatin1String("Invalid foreign key: ")))
+            return TORVSQLResult::failure(sql);
+        return m_sql->exec(sql);
+    }
+    case Kind::RenameTable:
+        return m_sql->renameTable(operation.table, operation.newName);
+    case Kind::AddColumn:
+        return m_sql->addColumn(operation.table, operation.column, operation.foreignKey);
+    case Kind::DropTable:
+        return m_sql->dropTable(operation.table);
+    case Kind::Statement:
+        return m_sql->exec(operation.sql);
+    case Kind::SqlServerStatement:
+        if (m_sql->settings().type == TORVSQLSettings::MSSqlServer)
+            return m_sql->exec(operation.sql);
+        return TORVSQLResult::success(true);
+    }
+    return TORVSQLResult::failure(QStringLiteral("Unknown schema operation"));
+}
+
+TVXBackupOutcome TVXDatabase::BackupBeforeUpgrade()
+{
+    TVXBackupOutcome outcome;
+    const TORVSQLSettings settings = m_sql->settings();
+
+    if (settings.type == TORVSQLSettings::MSSqlServer) {
+        outcome.ok = true;
+        outcome.message = QStringLiteral(
+            "No copy of a Microsoft SQL Server database can be made from here. Back the database up on "
+            "its server before upgrading it.");
+        return outcome;
+    }
+    if (settings.type != TORVSQLSettings::SQLite) {
+        outcome.message = QStringLiteral("No database selected");
+        return outcome;
+    }
+    if (!m_sql->isOpen()) {
+        outcome.message =
+            QStringLiteral("The database is not open, so no copy was made and it was not upgraded.");
+        return outcome;
+    }
+
+    const QString file = settings.databaseName;
+    if (!isFileDatabase(file)) {
+        outcome.ok = true;
+        outcome.message = QStringLiteral("The database has no file to copy.");
+        return outcome;
+    }
+
+    const int version = DbVersion();
+    if (version >= SoftwareLibraryVersion) {
+        outcome.ok = true;
+        outcome.message =
+            QStringLiteral("The database is at version %1: nothing to upgrade, no copy made.").arg(version);
+        return outcome;
+    }
+
+    const TORVSQLResult tables =
+        m_sql->selectFirst(QStringLiteral("SELECT count(*) AS n FROM sqlite_master"));
+    if (!tables.ok) {
+        outcome.message = QStringLiteral("The database %1 cannot be read, so no copy was made and it was not "
+                                         "upgraded: %2")
+                              .arg(QDir::toNativeSeparators(file), tables.error);
+        return outcome;
+    }
+    if (tables.record.value(QStringLiteral("n")).toInt() == 0) {
+        outcome.ok = true;
+        outcome.message = QStringLiteral("The database is empty: no copy needed.");
+        return outcome;
+    }
+
+    const QString stem = file + QStringLiteral(".v") + QString::number(qMax(version, 0)) + QLatin1Char('-') +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString path = stem + QStringLiteral(".bak");
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".bak");
+
+    // A consistent copy, even while the service has the file open.
+    const TORVSQLResult copy =
+        m_sql->exec(QStringLiteral("VACUUM INTO ") + sqlTextLiteral(path) + QLatin1Char(';'));
+    if (!copy.ok) {
+        QFile::remove(path);
+        outcome.path = path;
+        outcome.message = QStringLiteral("No copy of the database could be written to %1, so it was not "
+                                         "upgraded: %2")
+                              .arg(QDir::toNativeSeparators(path), copy.error);
+        return outcome;
+    }
+    outcome.ok = true;
+    outcome.copied = true;
+    outcome.path = path;
+    outcome.message = QStringLiteral("A copy of the database at version %1 was written to %2.")
+                          .arg(version)
+                          .arg(QDir::toNativeSeparators(path));
+    return outcome;
+}
+
+void TVXDatabase::SetStepObserver(std::function<void(int)> observer)
+{
+    m_stepObserver = std::move(observer);
+}
+
+} // namespace Database
+} // namespace Veltrix
