@@ -1,21 +1,39 @@
+#include "tdbdeviceconfigform.h"
+#include "tdbdeviceform.h"
+#include "tdbemailconfigform.h"
+#include "tdblocationconfigform.h"
 #include "tdbmanagerform.h"
+#include "tvxsettingsbase.h"
 
 namespace Veltrix {
 namespace Database {
 
-// Runs the record editor of `kind` on m_database (parent: this dialog). The
-// connection has been re-checked by the caller. The editors for devices,
-// device configs, location configs (m_settings->timezones()) and e-mail
-// configs (m_settings->unitsOfMeasure()) are not part of the program yet, so
-// nothing opens.
+// Runs the record editor of `kind` modally on m_database, with this dialog as
+// parent. The connection has been re-checked by the caller.
 void TDBManagerForm::OpenEditor(EditorKind kind)
 {
     switch (kind) {
-    case EditorKind::Devices:
-    case EditorKind::DeviceConfigs:
-    case EditorKind::LocationConfigs:
-    case EditorKind::EmailConfigs:
+    case EditorKind::Devices: {
+        TDBDeviceForm editor(this, m_database.get());
+        editor.exec();
         break;
+    }
+    case EditorKind::DeviceConfigs: {
+        TDBDeviceConfigForm editor(this, m_database.get());
+        editor.exec();
+        break;
+    }
+    case EditorKind::LocationConfigs: {
+        TDBLocationConfigForm editor(this, m_database.get(),
+                                     m_settings ? m_settings->timezones() : QStringList());
+        editor.exec();
+        break;
+    }
+    case EditorKind::EmailConfigs: {
+        TDBEmailConfigForm editor(this, m_database.get(), m_settings ? m_settings->unitsOfMeasure() : 0);
+        editor.exec();
+        break;
+    }
     }
 }
 

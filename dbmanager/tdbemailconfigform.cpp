@@ -1,0 +1,260 @@
+#include "tdbemailconfigform.h"
+
+#include "emailaddress.h"
+#include "tvxdatabase.h"
+
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtMath>
+
+namespace Veltrix {
+
+using Database::TDeviceEmailConfig;
+
+namespace {
+
+qint64 itemKey(const TEditorItem &item)
+{
+    bool ok = false;
+    const qint64 key = item.data.toLongLong(&ok);
+    return item.data.isValid() && ok ? key : -1;
+}
+
+// Decimals of the result limit per units-of-measure index.
+constexpr int limitDecimals[] = {3, 3, 2, 2, 2, 2, 0, 0, 0, 2, 3, 3};
+
+// Large enough for a limit in any of the units (micrograms included): Qt's
+// default of 99.99 would cut a stored limit down when it is shown and saved.
+constexpr double resultLimitMaximum = 999999.0;
+
+} // namespace
+
+TDBEmailConfigForm::TDBEmailConfigForm(QWidget *parent, Database::TVXDatabase *database, int unitsOfMeasure)
+    : TEditorBaseForm(parent), m_database(database), m_unitsOfMeasure(unitsOfMeasure)
+{}
+
+TDBEmailConfigForm::~TDBEmailConfigForm() = default;
+
+QString TDBEmailConfigForm::Title() const
+{
+    return tr("DB Email Config");
+}
+
+TORVSQLBase *TDBEmailConfigForm::Sql() const
+{
+    return m_database ? m_database->Sql() : nullptr;
+}
+
+int TDBEmailConfigForm::ResultLimitDecimals(int unitsOfMeasure)
+{
+    constexpr int count = int(sizeof(limitDecimals) / sizeof(limitDecimals[0]));
+    return unitsOfMeasure >= 0 && unitsOfMeasure < count ? limitDecimals[unitsOfMeasure] : 0;
+}
+
+void TDBEmailConfigForm::SetupDetails(QGridLayout *grid)
+{
+    auto lineEdit = [this](const char *name) {
+        auto *edit = new QLineEdit(this);
+        edit->setObjectName(QLatin1String(name));
+        return edit;
+    };
+    auto button = [this](const QString &text, const char *name) {
+        auto *push = new QPushButton(text, this);
+        push->setObjectName(QLatin1String(name));
+        return push;
+    };
+    auto addressList = [this](const char *name) {
+        auto *list = new QListWidget(this);
+        list->setObjectName(QLatin1String(name));
+        list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        list->setMaximumHeight(100);
+        return list;
+    };
+
+    m_nameEdit = lineEdit("leName");
+    m_toList = addressList("lwToAddresses");
+    m_toInput = lineEdit("leToAddress");
+    m_addToButton = button(tr("Add Address"), "pbAddAddress");
+    m_removeToButton = button(tr("Remove Address"), "pbRemoveAddress");
+    m_smsList = addressList("lwSMSAddresses");
+    m_smsInput = lineEdit("leSMSAddress");
+    m_addSmsButton = button(tr("Add SMS Address"), "pbAddSMSAddress");
+    m_removeSmsButton = button(tr("Remove SMS Address"), "pbRemoveSMSAddress");
+    m_subjectEdit = lineEdit("leSubject");
+    m_messageEdit = lineEdit("leMessage");
+    m_resultLimit = new QDoubleSpinBox(this);
+    m_resultLimit->setObjectName(QStringLiteral("sbResultLimit"));
+    const int decimals = ResultLimitDecimals(m_unitsOfMeasure);
+    m_resultLimit->setDecimals(decimals);
+    m_resultLimit->setSingleStep(qPow(10.0, -decimals));
+    m_resultLimit->setRange(0.0, resultLimitMaximum);
+
+    auto *toRow = new QHBoxLayout();
+    toRow->addWidget(m_toInput);
+    toRow->addWidget(m_addToButton);
+    toRow->addWidget(m_removeToButton);
+    auto *smsRow = new QHBoxLayout();
+    smsRow->addWidget(m_smsInput);
+    smsRow->addWidget(m_addSmsButton);
+    smsRow->addWidget(m_removeSmsButton);
+
+    int row = 0;
+    grid->addWidget(new QLabel(tr("Name"), this), row, 0);
+    grid->addWidget(m_nameEdit, row++, 1);
+    grid->addWidget(new QLabel(tr("To Addresses"), this), row, 0);
+    grid->addWidget(m_toList, row++, 1);
+    grid->addLayout(toRow, row++, 1);
+    grid->addWidget(new QLabel(tr("SMS Addresses"), this), row, 0);
+    grid->addWidget(m_smsList, row++, 1);
+    grid->addLayout(smsRow, row++, 1);
+    grid->addWidget(new QLabel(tr("Subject"), this), row, 0);
+    grid->addWidget(m_subjectEdit, row++, 1);
+    grid->addWidget(new QLabel(tr("Message"), this), row, 0);
+    grid->addWidget(m_messageEdit, row++, 1);
+    grid->addWidget(new QLabel(tr("Result Limit"), this), row, 0);
+    grid->addWidget(m_resultLimit, row, 1);
+
+    connect(m_addToButton, &QPushButton::clicked, this, &TDBEmailConfigForm::onClickedAddAddress);
+    connect(m_removeToButton, &QPushButton::clicked, this, &TDBEmailConfigForm::onClickedRemoveAddress);
+    connect(m_addSmsButton, &QPushButton::clicked, this, &TDBEmailConfigForm::onClickedAddSMSAddress);
+    connect(m_removeSmsButton, &QPushButton::clicked, this, &TDBEmailConfigForm::onClickedRemoveSMSAddress);
+}
+
+void TDBEmailConfigForm::AddAddress(QLineEdit *input, QListWidget *list, const QString &invalidText)
+{
+    if (!isValidEmail(input->text())) {
+        QMessageBox::warning(this, tr("Error"), invalidText);
+        return;
+    }
+    list->addItem(input->text());
+    input->clear();
+}
+
+void TDBEmailConfigForm::RemoveSelected(QListWidget *list)
+{
+    const QList<QListWidgetItem *> selected = list->selectedItems();
+    for (QListWidgetItem *item : selected)
+        delete list->takeItem(list->row(item));
+}
+
+QStringList TDBEmailConfigForm::Entries(const QListWidget *list)
+{
+    QStringList entries;
+    for (int i = 0; i < list->count(); ++i) {
+        const QString text = list->item(i)->text();
+        if (!text.isEmpty())
+            entries.append(text);
+    }
+    return entries;
+}
+
+void TDBEmailConfigForm::onClickedAddAddress()
+{
+    AddAddress(m_toInput, m_toList, tr("Invalid \"To\" Address"));
+}
+
+void TDBEmailConfigForm::onClickedRemoveAddress()
+{
+    RemoveSelected(m_toList);
+}
+
+void TDBEmailConfigForm::onClickedAddSMSAddress()
+{
+    AddAddress(m_smsInput, m_smsList, tr("Invalid \"SMS\" Address"));
+}
+
+void TDBEmailConfigForm::onClickedRemoveSMSAddress()
+{
+    RemoveSelected(m_smsList);
+}
+
+TEditorItemList TDBEmailConfigForm::ListItems()
+{
+    m_emailConfigs = SelectKeyNames(Sql(), TDeviceEmailConfig());
+    TEditorItemList items;
+    for (const TDBKeyName &pair : qAsConst(m_emailConfigs))
+        items.append(TEditorItem(pair.second, QVariant(pair.first)));
+    return items;
+}
+
+bool TDBEmailConfigForm::ReadConfig(const TEditorItem &item, TDeviceEmailConfig &config) const
+{
+    return SelectRecordById(Sql(), itemKey(item), config);
+}
+
+void TDBEmailConfigForm::LoadItem(const TEditorItem &item)
+{
+    TDeviceEmailConfig config;
+    if (!ReadConfig(item, config))
+        config = TDeviceEmailConfig();
+    ShowEmailConfig(config);
+}
+
+void TDBEmailConfigForm::NewItem()
+{
+    ShowEmailConfig(TDeviceEmailConfig());
+}
+
+void TDBEmailConfigForm::DuplicateItem(const TEditorItem &item)
+{
+    TDeviceEmailConfig config;
+    if (!ReadConfig(item, config))
+        config = TDeviceEmailConfig();
+    config.setName(config.name() + QStringLiteral("_Copy"));
+    ShowEmailConfig(config);
+}
+
+void TDBEmailConfigForm::ShowEmailConfig(const TDeviceEmailConfig &config)
+{
+    m_nameEdit->setText(config.name());
+    m_toList->clear();
+    m_toList->addItems(config.toAddresses());
+    m_smsList->clear();
+    m_smsList->addItems(config.smsAddresses());
+    m_subjectEdit->setText(config.subject());
+    m_messageEdit->setText(config.message());
+    m_resultLimit->setValue(config.resultLimit());
+}
+
+QString TDBEmailConfigForm::SaveItem(TEditorItem &item)
+{
+    TDeviceEmailConfig config;
+    if (IsNew()) {
+        for (const TDBKeyName &pair : qAsConst(m_emailConfigs)) {
+            if (pair.second == m_nameEdit->text())
+                return tr("An email configuration with this name already exists");
+        }
+    } else if (!ReadConfig(item, config)) {
+        return tr("Unable to find this config.");
+    }
+    if (m_nameEdit->text().isEmpty())
+        return tr("Email Config name cannot be empty");
+
+    config.setName(m_nameEdit->text());
+    config.setToAddresses(Entries(m_toList));
+    config.setSmsAddresses(Entries(m_smsList));
+    config.setSubject(m_subjectEdit->text());
+    config.setMessage(m_messageEdit->text());
+    config.setResultLimit(m_resultLimit->value());
+
+    return WriteInTransaction(Sql(), [&](TORVSQLBase &sql) {
+        return sql.save(config.tableName(), config.toMap(), config.idColumn(), QString::number(config.id()),
+                        false);
+    });
+}
+
+QString TDBEmailConfigForm::DeleteItem(const TEditorItem &item)
+{
+    const qint64 key = itemKey(item);
+    if (key < 0)
+        return QString();
+    return DeleteInTransaction(Sql(), TDeviceEmailConfig().tableName(), TDeviceEmailConfig().idColumn(), key);
+}
+
+} // namespace Veltrix
