@@ -143,7 +143,7 @@ void TVXSSettings::createDefaults()
     }
     // Counted by the entries present, so that a damaged size cannot leave the
     // database manager without any connection to offer.
-    if (TORVSQLSettings::storedArraySize(*this, kDbListArray) < 1)
+    if (TORVSQLSettings::storedArrayIndexes(*this, kDbListArray).isEmpty())
         setDbList({serverDatabase()});
 
     if (!contains(kSmtpAddress)) {
@@ -647,9 +647,9 @@ void TVXSSettings::setWebAuthAuthenticate(bool authenticate)
 QList<TWebUser> TVXSSettings::webAuthUsers()
 {
     QList<TWebUser> users;
-    const int count = TORVSQLSettings::storedArraySize(*this, kWebAuthUsers);
+    const QList<int> indexes = TORVSQLSettings::storedArrayIndexes(*this, kWebAuthUsers);
     beginReadArray(kWebAuthUsers);
-    for (int i = 0; i < count; ++i) {
+    for (const int i : indexes) {
         setArrayIndex(i);
         const QString password = readText(QStringLiteral("password"));
         const QString username = readText(QStringLiteral("username"));

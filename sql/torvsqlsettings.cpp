@@ -116,9 +116,9 @@ TORVSQLSettingsList TORVSQLSettings::readList(QSettings &settings, const QString
     if (arrayName.isEmpty())
         return list;
 
-    const int count = storedArraySize(settings, arrayName);
+    const QList<int> indexes = storedArrayIndexes(settings, arrayName);
     settings.beginReadArray(arrayName);
-    for (int i = 0; i < count; ++i) {
+    for (const int i : indexes) {
         settings.setArrayIndex(i);
         list.append(read(settings, QString()));
     }
@@ -142,26 +142,28 @@ void TORVSQLSettings::writeList(QSettings &settings, const QString &arrayName,
     settings.endArray();
 }
 
-int TORVSQLSettings::storedArraySize(QSettings &settings, const QString &arrayName)
+QList<int> TORVSQLSettings::storedArrayIndexes(QSettings &settings, const QString &arrayName)
 {
+    QList<int> indexes;
     if (arrayName.isEmpty())
-        return 0;
+        return indexes;
 
     settings.beginGroup(arrayName);
     bool ok = false;
-    const int claimed = settings.value(QStringLiteral("size")).toInt(&ok);
-    int highestPresent = 0;
-    if (ok && claimed > 0) {
+    const int size = settings.value(QStringLiteral("size")).toInt(&ok);
+    if (ok && size > 0) {
+        // Entries are stored 1-based as subgroups "1", "2", ...
         const QStringList entries = settings.childGroups();
         for (const QString &entry : entries) {
-            bool isIndex = false;
-            const int index = entry.toInt(&isIndex);
-            if (isIndex && index > highestPresent && index <= claimed)
-                highestPresent = index;
+            bool isNumber = false;
+            const int number = entry.toInt(&isNumber);
+            if (isNumber && number >= 1 && number <= size && entry == QString::number(number))
+                indexes.append(number - 1);
         }
     }
     settings.endGroup();
-    return highestPresent;
+    std::sort(indexes.begin(), indexes.end());
+    return indexes;
 }
 
 int TORVSQLSettings::indexOfName(const TORVSQLSettingsList &list, const QString &name)

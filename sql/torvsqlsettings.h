@@ -49,15 +49,16 @@ public:
     void write(QSettings &settings, const QString &group) const;
 
     // Reads/writes the array `arrayName`; writing drops every stale entry first.
-    // Reading visits storedArraySize() entries.
+    // Reading visits the entries of storedArrayIndexes().
     static TORVSQLSettingsList readList(QSettings &settings, const QString &arrayName);
     static void writeList(QSettings &settings, const QString &arrayName, const TORVSQLSettingsList &list);
 
-    // How many entries of the array `arrayName` (at the current group level) a
-    // reader should visit: the stored "size", but never more than the highest
-    // entry actually present, and 0 for a missing, negative or unreadable size.
-    // A damaged file thus cannot make a reader loop over millions of phantom entries.
-    static int storedArraySize(QSettings &settings, const QString &arrayName);
+    // The array indexes (0-based, ascending) of `arrayName` at the current
+    // group level that a reader should visit: those within the stored "size"
+    // for which the file holds an entry. A missing, negative or unreadable size
+    // gives none. A damaged size thus cannot make a reader loop over millions
+    // of phantom entries.
+    static QList<int> storedArrayIndexes(QSettings &settings, const QString &arrayName);
 
     // Index of the first record whose name equals `name` ignoring case, or -1.
     static int indexOfName(const TORVSQLSettingsList &list, const QString &name);

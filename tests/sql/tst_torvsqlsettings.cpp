@@ -137,33 +137,37 @@ void TestTORVSQLSettings::writeListDropsStaleEntries()
 
 void TestTORVSQLSettings::readListBoundedByEntriesPresent_data()
 {
-    QTest::addColumn<QByteArray>("size");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("size as stored") << QByteArray("2") << 2;
-    QTest::newRow("size below entries") << QByteArray("1") << 1;
-    QTest::newRow("size above entries") << QByteArray("5") << 2;
-    QTest::newRow("huge size") << QByteArray("2147483647") << 2;
-    QTest::newRow("negative size") << QByteArray("-3") << 0;
-    QTest::newRow("text size") << QByteArray("many") << 0;
+    QTest::addColumn<QByteArray>("array");
+    QTest::addColumn<QStringList>("expected");
+    const QByteArray two = "1\\connectionName=A\n1\\type=SQLite\n2\\connectionName=B\n";
+    QTest::newRow("size as stored") << two + "size=2\n" << QStringList{"A", "B"};
+    QTest::newRow("size below entries") << two + "size=1\n" << QStringList{"A"};
+    QTest::newRow("size above entries") << two + "size=5\n" << QStringList{"A", "B"};
+    QTest::newRow("huge size") << two + "size=2147483647\n" << QStringList{"A", "B"};
+    QTest::newRow("negative size") << two + "size=-3\n" << QStringList{};
+    QTest::newRow("text size") << two + "size=many\n" << QStringList{};
+    QTest::newRow("no size") << two << QStringList{};
+    QTest::newRow("gap and far entry")
+        << QByteArray("1\\connectionName=A\n1\\type=SQLite\n3\\connectionName=C\n"
+                      "2147483647\\connectionName=Z\nsize=2147483647\n")
+        << QStringList{"A", "C", "Z"};
 }
 
 void TestTORVSQLSettings::readListBoundedByEntriesPresent()
 {
-    QFETCH(QByteArray, size);
-    QFETCH(int, expected);
+    QFETCH(QByteArray, array);
+    QFETCH(QStringList, expected);
     const QString path = newIniPath();
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[dbList]\n1\\connectionName=A\n1\\type=SQLite\n2\\connectionName=B\nsize=" + size + "\n");
+    file.write("[dbList]\n" + array);
     file.close();
 
     QSettings settings(path, QSettings::IniFormat);
     const TORVSQLSettingsList list = TORVSQLSettings::readList(settings, QStringLiteral("dbList"));
-    QCOMPARE(list.size(), expected);
-    if (expected > 0)
+    QCOMPARE(names(list), expected);
+    if (!list.isEmpty())
         QCOMPARE(list.first().type, TORVSQLSettings::SQLite);
-    if (expected > 1)
-        QCOMPARE(list.at(1).type, TORVSQLSettings::Unknown);
 }
 
 void TestTORVSQLSettings::indexOfNameIgnoresCase()
