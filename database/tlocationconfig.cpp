@@ -43,8 +43,10 @@ bool TLocationConfig::fromMap(const TItemMap &map)
     setId(mapKey(map, QStringLiteral("LocationID")));
     m_emailConfigId = mapKey(map, QStringLiteral("EmailConfigID"));
     setName(mapValue(map, QStringLiteral("name")));
-    // An unknown or empty identifier gives an invalid zone.
-    m_timeZone = QTimeZone(mapValue(map, QStringLiteral("Timezone")).toUtf8());
+    // An unknown or empty identifier gives an invalid zone (QTimeZone would
+    // take an empty one for the machine's zone).
+    const QByteArray zoneId = mapValue(map, QStringLiteral("Timezone")).toUtf8();
+    m_timeZone = zoneId.isEmpty() ? QTimeZone() : QTimeZone(zoneId);
     return isValid();
 }
 

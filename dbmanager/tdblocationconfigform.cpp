@@ -122,7 +122,8 @@ QString TDBLocationConfigForm::SaveItem(TEditorItem &item)
 
     location.setName(m_nameEdit->text());
     location.setEmailConfigId(CurrentId(m_emailBox));
-    location.setTimeZone(QTimeZone(m_timeZoneBox->currentText().toUtf8()));
+    const QByteArray zoneId = m_timeZoneBox->currentText().toUtf8();
+    location.setTimeZone(zoneId.isEmpty() ? QTimeZone() : QTimeZone(zoneId));
 
     return WriteInTransaction(Sql(), [&](TORVSQLBase &sql) {
         return sql.save(location.tableName(), location.toMap(), location.idColumn(),
