@@ -192,6 +192,7 @@ void MainWindow::UpdateTimerUp()
 void MainWindow::showBalloon(const QString &title, const QString &text, QSystemTrayIcon::MessageIcon icon)
 {
     trayIcon.showMessage(title, text, icon, messageTimeout);
+    m_lastMessage = {title, text, icon};
     emit messageShown(title, text, icon);
 }
 
@@ -350,9 +351,14 @@ void MainWindow::UninstallServer()
     if (currentState == Uninstalled) {
         showBalloon(tr("Uninstall Server"), tr("Veltrix Server is not Installed"), QSystemTrayIcon::Warning);
     } else {
+        bool stopAccepted = false;
         if (currentState == Running)
-            noteStopRequested(serviceController.stop());
-        if (!serviceController.uninstall())
+            stopAccepted = serviceController.stop();
+        const bool removed = serviceController.uninstall();
+        // The service goes away at this controller's request.
+        if (currentState == Running)
+            noteStopRequested(stopAccepted || removed);
+        if (!removed)
             showBalloon(tr("Uninstall Server"), tr("Failed to Uninstall Veltrix Server"),
                         QSystemTrayIcon::Critical);
     }

@@ -25,6 +25,14 @@ enum eServiceState
     Running = 3
 };
 
+// A tray balloon as shown.
+struct TTrayMessage
+{
+    QString title;
+    QString text;
+    QSystemTrayIcon::MessageIcon icon = QSystemTrayIcon::NoIcon;
+};
+
 // The controller's hidden window: owns the tray icon and its menu, polls the
 // service every second and runs the service actions and dialogs.
 class MainWindow : public QMainWindow
@@ -48,6 +56,8 @@ public:
     WindowsEventFilter *windowsEventFilter() const { return nativeFilter; }
     bool isDbManagerOpen() const { return dbManagerOpen; }
     bool isServerConfigOpen() const { return serverConfigOpen; }
+    // The last balloon shown (also the ones of the constructor).
+    TTrayMessage lastMessage() const { return m_lastMessage; }
     // The tooltip of the tray icon for a state.
     static QString toolTipForState(eServiceState state);
 
@@ -97,6 +107,7 @@ private:
     bool m_polled = false;
     bool m_stopRequested = false;
     bool m_restarting = false;
+    TTrayMessage m_lastMessage;
 };
 
 } // namespace Controller

@@ -1,0 +1,135 @@
+// The service-control layer: the calls go to the process-wide backend, and
+// the systemd backend's unit file and its behaviour without systemd.
+
+#include "qtservicecontroller.h"
+#include "tfakeservicebackend.h"
+#include "tsystemdservicebackend.h"
+
+#include <QTest>
+
+using namespace Veltrix::Server;
+
+class TestServiceControl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { setServiceBackend(nullptr); }
+    void callsReachTheBackend();
+    void installNeedsAnExecutable();
+    void unitFile_data();
+    void unitFile();
+    void withoutSystemdNothingIsInstalled();
+};
+
+void TestServiceControl::callsReachTheBackend()
+{
+    auto owned = std::make_unique<TFakeServiceBackend>();
+    TFakeServiceBackend *fake = owned.get();
+    setServiceBackend(std::move(owned));
+
+    QtServiceController controller(QStringLiteral("VeltrixServer"));
+    QVERIFY(!controller.isInstalled());
+    QVERIFY(!controller.start());
+    QVERIFY(QtServiceController::install(QStringLiteral("/opt/veltrix/server"), QString(), QString()));
+    QVERIFY(!QtServiceController::install(QStringLiteral("/opt/veltrix/server"))); // twice
+    QVERIFY(controller.isInstalled());
+    QVERIFY(!controller.isRunning());
+    QVERIFY(controller.start());
+    QVERIFY(controller.isRunning());
+    QVERIFY(controller.stop());
+    QVERIFY(!controller.isRunning());
+    QVERIFY(controller.uninstall());
+    QVERIFY(!controller.isInstalled());
+    QVERIFY(!controller.uninstall());
+    QCOMPARE(fake->actions(), (QStringList{"start", "install:VeltrixServer:/opt/veltrix/server::",
+                                           "install:VeltrixServer:/opt/veltrix/server::", "start", "stop",
+                                           "uninstall", "uninstall"}));
+}
+
+void TestServiceControl::installNeedsAnExecutable()
+{
+    auto owned = std::make_unique<TFakeServiceBackend>();
+    TFakeServiceBackend *fake = owned.get();
+    setServiceBackend(std::move(owned));
+    QVERIFY(!QtServiceController::install(QString()));
+    QVERIFY(fake->calls.isEmpty());
+}
+
+void TestServiceControl::unitFile_data()
+{
+    QTest::addColumn<QString>("executable");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("execStart"); // empty: refused
+    QTest::addColumn<QString>("user");
+
+    QTest::newRow("plain") << "/opt/veltrix/VeltrixServer"
+                           << ""
+                           << "ExecStart=\"/opt/veltrix/VeltrixServer\""
+                           << "";
+    QTest::newRow("spaces") << "/opt/Veltrix Server/run server"
+                            << ""
+                            << "ExecStart=\"/opt/Veltrix Server/run server\""
+                            << "";
+    QTest::newRow("specials") << "/opt/a\"b\\c%d$e"
+                              << ""
+                              << "ExecStart=\"/opt/a\\\"b\\\\c%%d$$e\""
+                              << "";
+    QTest::newRow("account") << "/usr/bin/vx"
+                             << "veltrix"
+                             << "ExecStart=\"/usr/bin/vx\""
+                             << "User=veltrix";
+    QTest::newRow("relative") << "bin/vx"
+                              << ""
+                              << ""
+                              << "";
+    QTest::newRow("line break") << "/opt/vx\nExecStartPre=/bin/rm"
+                                << ""
+                                << ""
+                                << "";
+    QTest::newRow("account with line break") << "/usr/bin/vx"
+                                             << "a\nb"
+                                             << ""
+                                             << "";
+    QTest::newRow("empty") << ""
+                           << ""
+                           << ""
+                           << "";
+}
+
+void TestServiceControl::unitFile()
+{
+    QFETCH(QString, executable);
+    QFETCH(QString, account);
+    QFETCH(QString, execStart);
+    QFETCH(QString, user);
+
+    const QString text = systemdUnitText(executable, account);
+    if (execStart.isEmpty()) {
+        QVERIFY(text.isEmpty());
+        return;
+    }
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QVERIFY(lines.contains(execStart));
+    QCOMPARE(lines.filter(QStringLiteral("ExecStart=")).size(), 1);
+    QCOMPARE(lines.contains(user), !user.isEmpty());
+    QVERIFY(lines.contains(QStringLiteral("[Install]")));
+    QVERIFY(lines.contains(QStringLiteral("WantedBy=multi-user.target")));
+}
+
+void TestServiceControl::withoutSystemdNothingIsInstalled()
+{
+    if (systemdBooted())
+        QSKIP("systemd runs on this machine");
+    TSystemdServiceBackend backend(QDir::tempPath());
+    const QString name = QStringLiteral("VeltrixServerTest");
+    QVERIFY(!backend.isInstalled(name));
+    QVERIFY(!backend.isRunning(name));
+    QVERIFY(!backend.start(name));
+    QVERIFY(!backend.stop(name));
+    QVERIFY(!backend.install(name, QStringLiteral("/bin/true"), QString(), QString()));
+    QVERIFY(!backend.uninstall(name));
+    QVERIFY(!QFileInfo::exists(QDir::temp().filePath(name + QStringLiteral(".service"))));
+}
+
+QTEST_GUILESS_MAIN(TestServiceControl)
+#include "tst_servicecontrol.moc"
