@@ -146,24 +146,21 @@ void TVXSSettings::createDefaults()
     if (TORVSQLSettings::storedArrayIndexes(*this, kDbListArray).isEmpty())
         setDbList({serverDatabase()});
 
-    if (!contains(kSmtpAddress)) {
-        TSmtpSettings smtp;
-        smtp.address = kDefaultSmtpHost;
-        smtp.port = kDefaultSmtpPort;
-        smtp.username = kDefaultSenderAddress;
-        smtp.password = kDefaultSmtpPassword;
-        smtp.authenticate = true;
-        smtp.encryption = kDefaultSmtpEncryption;
-        smtp.fromAddress = kDefaultSenderAddress;
-        setSmtpSettings(smtp);
-    }
+    // Key by key, so that values already present in a partly written group
+    // are not replaced by the defaults of their neighbours.
+    setMissing(kSmtpAddress, kDefaultSmtpHost);
+    if (!contains(kSmtpPort))
+        setEmailSmtpPort(kDefaultSmtpPort);
+    setMissing(kSmtpUsername, kDefaultSenderAddress);
+    setMissing(kSmtpPassword, kDefaultSmtpPassword);
+    setMissing(kSmtpAuthenticate, true);
+    setMissing(kSmtpEncryption, kDefaultSmtpEncryption);
+    setMissing(kErrorFromAddress, kDefaultSenderAddress);
     setMissing(kEmailEnabled, false);
-    if (!contains(kEventLevel)) {
-        TEmailEventSettings events;
-        events.toAddresses = kDefaultRecipients;
-        events.level = kDefaultEventLevel;
-        setEmailEventSettings(events);
-    }
+    setMissing(kEventLevel, kDefaultEventLevel);
+    if (!contains(kErrorToAddresses))
+        setEmailErrorToAddresses(kDefaultRecipients);
+    setMissing(kEventSubject, QString());
 
     if (!contains(kTimezones))
         setTimezones(kDefaultTimezones);
