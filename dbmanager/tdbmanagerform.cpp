@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSqlDatabase>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -34,6 +35,16 @@ constexpr qint64 animationTickMs = 333;
 // After this many dots the animation starts again from the bare text.
 constexpr int maximumDots = 11;
 
+// Moves the Qt connection of `database` to `thread`. A handle that never got a
+// connection (no type or no database name) has nothing to move: it holds Qt's
+// shared null driver, which must stay where it is.
+void handOverConnection(TVXDatabase *database, QThread *thread)
+{
+    TORVSQLBase *sql = database->Sql();
+    if (sql && QSqlDatabase::contains(sql->qtConnectionName()))
+        sql->moveConnectionToThread(thread);
+}
+
 // Runs `work` on a worker thread that is started and joined within this call.
 // Meanwhile the calling thread stays in its event loop, waking only when the
 // worker is done or the next animation tick of `label` (which may be null) is
@@ -51,8 +62,7 @@ TORVSQLResult runOnWorker(TVXDatabase *database, const std::function<TORVSQLResu
 
     std::unique_ptr<QThread> worker(QThread::create([&]() {
         TORVSQLResult outcome = work();
-        if (TORVSQLBase *sql = database->Sql())
-            sql->moveConnectionToThread(callerThread);
+        handOverConnection(database, callerThread);
         result = outcome;
         done.store(true, std::memory_order_release);
         QMetaObject::invokeMethod(
@@ -60,8 +70,7 @@ TORVSQLResult runOnWorker(TVXDatabase *database, const std::function<TORVSQLResu
     }));
     // The worker may use (and replace) the current connection: it belongs to
     // the worker until the worker hands it back.
-    if (TORVSQLBase *sql = database->Sql())
-        sql->moveConnectionToThread(worker.get());
+    handOverConnection(database, worker.get());
 
     if (statusLabel)
         statusLabel->setText(stem);
