@@ -1,0 +1,324 @@
+#include "tvxscserverconfigform.h"
+#include "ui_tvxscserverconfigform.h"
+
+#include "emailaddress.h"
+#include "settingslocation.h"
+#include "tvxssettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QListWidgetItem>
+#include <QMessageBox>
+#include <QTimeZone>
+
+namespace Veltrix {
+namespace Server {
+namespace Controller {
+
+namespace {
+
+// Validation messages: parentless, titled "Error", no icon, one Ok button.
+void showError(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), text, QMessageBox::Ok);
+    box.exec();
+}
+
+// The non-empty item texts of a list widget, in list order.
+QStringList itemTexts(const QListWidget *list)
+{
+    QStringList texts;
+    for (int row = 0; row < list->count(); ++row) {
+        const QString text = list->item(row)->text();
+        if (!text.isEmpty())
+            texts << text;
+    }
+    return texts;
+}
+
+void removeSelectedItems(QListWidget *list)
+{
+    qDeleteAll(list->selectedItems());
+}
+
+} // namespace
+
+TVXSCServerConfigForm::TVXSCServerConfigForm(QWidget *parent)
+    : QDialog(parent), ui(new Ui::TVXSCServerConfigForm)
+{
+    ui->setupUi(this);
+
+    ui->leHTTPPassword->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+    ui->leSharedKey->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+
+    connect(ui->cbEmailEnable, &QCheckBox::clicked, this, &TVXSCServerConfigForm::onClickedEmailEnable);
+    connect(ui->cbFollowUpEmailEnable, &QCheckBox::clicked, this,
+            &TVXSCServerConfigForm::onClickedFollowUpEmailEnable);
+    connect(ui->pbAddToAddress, &QPushButton::clicked, this, &TVXSCServerConfigForm::onClickedAddToAddress);
+    connect(ui->pbRemoveToAddress, &QPushButton::clicked, this,
+            &TVXSCServerConfigForm::onClickedRemoveToAddress);
+    connect(ui->pbAddTimezone, &QPushButton::clicked, this, &TVXSCServerConfigForm::onClickedAddTimezone);
+    connect(ui->pbRemoveTimezone, &QPushButton::clicked, this,
+            &TVXSCServerConfigForm::onClickedRemoveTimezone);
+    connect(ui->pbSave, &QPushButton::clicked, this, &TVXSCServerConfigForm::saveSettings);
+    connect(ui->pbCancel, &QPushButton::clicked, this, &QWidget::close);
+    // The days box follows the check box, whatever the signal carries.
+    connect(ui->cbRemoveOldImages, &QCheckBox::clicked, this,
+            [this] { ui->sbDaysToKeepImages->setEnabled(ui->cbRemoveOldImages->isChecked()); });
+
+    ui->sbDeviceServerPortNo->setRange(0, 65535);
+    ui->sbWebServerPortNo->setRange(0, 65535);
+    ui->sbSMTPPortNo->setRange(0, 65535);
+
+    for (int level = 0; level <= 3; ++level)
+        ui->cbEventLogEmailLevel->addItem(eventLevelName(level));
+    ui->lwEventLogToAddresses->clear();
+    for (int index = 0; index <= 11; ++index)
+        ui->cbUnitsOfMeasure->addItem(unitOfMeasureName(index));
+
+    const QList<QByteArray> zoneIds = QTimeZone::availableTimeZoneIds();
+    for (const QByteArray &id : zoneIds)
+        ui->cbTimezoneList->addItem(QString::fromUtf8(id));
+    ui->cbTimezoneList->setCurrentText(QString::fromUtf8(QTimeZone::systemTimeZoneId()));
+
+    loadSettings();
+
+    emit ui->cbRemoveOldImages->clicked(false);
+
+    connect(ui->pbDevicePrivateKey, &QPushButton::clicked, this,
+            [this] { selectFile(ui->leDevicePrivateKey, QStringLiteral("Select Private Key File")); });
+    connect(ui->pbDeviceCertificate, &QPushButton::clicked, this,
+            [this] { selectFile(ui->leDeviceCertificate, QStringLiteral("Select Certificate File")); });
+    connect(ui->pbHTTPPrivateKey, &QPushButton::clicked, this,
+            [this] { selectFile(ui->leHTTPPrivateKey, QStringLiteral("Select Private Key File")); });
+    connect(ui->pbHTTPCertificate, &QPushButton::clicked, this,
+            [this] { selectFile(ui->leHTTPCertificate, QStringLiteral("Select Certificate File")); });
+}
+
+TVXSCServerConfigForm::~TVXSCServerConfigForm()
+{
+    delete ui;
+}
+
+void TVXSCServerConfigForm::loadSettings()
+{
+    TVXSSettings settings(settingsFilePath());
+
+    const TEmailEventSettings eventSettings = settings.emailEventSettings();
+
+    ui->sbDeviceServerPortNo->setValue(settings.devicePort());
+    ui->cbDeviceServerEncrypted->setChecked(settings.deviceServerEncrypted());
+    ui->leDevicePrivateKey->setText(settings.deviceServerPrivateKeyPath());
+    ui->leDeviceCertificate->setText(settings.deviceServerCertificatePath());
+    ui->leSharedKey->setText(settings.deviceServerSharedKey());
+    ui->cbAutoAddDevices->setChecked(settings.devicesAutoAdd());
+    ui->sbWebServerPortNo->setValue(settings.webServerPort());
+    ui->sbWebServerSSLPortNo->setValue(settings.webServerEncryptedPort());
+    ui->cbWebServerEnabled->setChecked(settings.webServerEnabled());
+    ui->cbWebServerSSLEnabled->setChecked(settings.webServerEncryptedEnabled());
+    ui->leHTTPPrivateKey->setText(settings.webServerPrivateKeyPath());
+    ui->leHTTPCertificate->setText(settings.webServerCertificatePath());
+
+    const TSmtpSettings smtp = settings.smtpSettings();
+    ui->cbEmailEnable->setChecked(settings.emailEnabled());
+    onClickedEmailEnable();
+    ui->leSMTPAddress->setText(smtp.address);
+    ui->sbSMTPPortNo->setValue(smtp.port);
+    ui->leSMTPUsername->setText(smtp.username);
+    ui->leSMTPPassword->setText(smtp.password);
+    ui->cbSMTPAuthenticate->setChecked(smtp.authenticate);
+    ui->cbSMTPEncryption->setCurrentIndex(smtp.encryption);
+    ui->leSMTPFrom->setText(smtp.fromAddress);
+
+    ui->cbEventLogEmailLevel->setCurrentIndex(eventSettings.level);
+    ui->leEventSubject->setText(eventSettings.subject);
+    // Every stored recipient that is an address is kept; only the others are
+    // dropped, so one bad entry does not lose the whole list on the next Save.
+    for (const QString &address : eventSettings.toAddresses) {
+        if (isValidEmail(address))
+            ui->lwEventLogToAddresses->addItem(address);
+    }
+
+    ui->cbUnitsOfMeasure->setCurrentIndex(settings.unitsOfMeasure());
+    ui->cbFollowUpEmailEnable->setChecked(settings.followUpEmailEnabled());
+    ui->sbFollowUpEmailPeriod->setValue(settings.followUpEmailPeriod());
+    onClickedFollowUpEmailEnable();
+
+    const QStringList zones = settings.timezones();
+    for (const QString &zone : zones) {
+        if (!zone.isEmpty())
+            ui->lwTimezones->addItem(zone);
+    }
+
+    ui->teMaintenanceTime->setTime(settings.maintenanceTime());
+    ui->sbDaysToKeepImages->setValue(settings.maintenanceDaysToKeepImages());
+    ui->cbRemoveOldImages->setChecked(settings.maintenanceClearOldImages());
+
+    ui->cbHTTPAuthenticate->setChecked(settings.webAuthAuthenticate());
+    const QList<TWebUser> users = settings.webAuthUsers();
+    if (users.isEmpty()) {
+        ui->leHTTPUsername->clear();
+        ui->leHTTPPassword->clear();
+    } else {
+        ui->leHTTPUsername->setText(users.first().username());
+        ui->leHTTPPassword->setText(users.first().password());
+    }
+}
+
+void TVXSCServerConfigForm::saveSettings()
+{
+    TSmtpSettings smtp;
+    smtp.address = ui->leSMTPAddress->text();
+    smtp.port = static_cast<quint16>(ui->sbSMTPPortNo->value());
+    smtp.username = ui->leSMTPUsername->text();
+    smtp.password = ui->leSMTPPassword->text();
+    smtp.authenticate = ui->cbSMTPAuthenticate->isChecked();
+    smtp.encryption = ui->cbSMTPEncryption->currentIndex();
+    smtp.fromAddress = ui->leSMTPFrom->text();
+
+    TEmailEventSettings eventSettings;
+    eventSettings.level = ui->cbEventLogEmailLevel->currentIndex();
+    eventSettings.subject = ui->leEventSubject->text();
+    eventSettings.toAddresses = itemTexts(ui->lwEventLogToAddresses);
+
+    const QStringList zones = itemTexts(ui->lwTimezones);
+
+    bool ok = true;
+    const auto fail = [&ok](const QString &text) {
+        showError(text);
+        ok = false;
+    };
+
+    if (ui->cbEmailEnable->isChecked()) {
+        if (smtp.address.isEmpty() || smtp.fromAddress.isEmpty() || smtp.port == 0 ||
+            (smtp.authenticate && (smtp.username.isEmpty() || smtp.password.isEmpty())))
+            fail(QStringLiteral("Invalid SMTP Settings"));
+        if (!isValidEmail(smtp.fromAddress))
+            fail(QStringLiteral("Invalid \"From\" Address"));
+        if (eventSettings.level != 0 && eventSettings.toAddresses.isEmpty())
+            fail(QStringLiteral("Must add at least one \"TO\" Address"));
+    }
+
+    const int httpPort = ui->sbWebServerPortNo->value();
+    const int httpsPort = ui->sbWebServerSSLPortNo->value();
+    const int devicePort = ui->sbDeviceServerPortNo->value();
+    if (httpPort == httpsPort)
+        fail(QStringLiteral("HTTP and HTTPS servers cannot use the same port."));
+    if (devicePort == httpPort || devicePort == httpsPort)
+        fail(QStringLiteral("Device and HTTP/HTTPS servers cannot use the same port."));
+
+    if (ui->cbHTTPAuthenticate->isChecked() &&
+        (ui->leHTTPUsername->text().isEmpty() || ui->leHTTPPassword->text().isEmpty()))
+        fail(QStringLiteral("If Web Authentication is enabled, Username and Password cannot be blank."));
+
+    if (ui->cbDeviceServerEncrypted->isChecked() &&
+        (!QFile::exists(ui->leDevicePrivateKey->text()) || !QFile::exists(ui->leDeviceCertificate->text())))
+        fail(QStringLiteral("If Device Server is encrypted, valid Private Key and Certificate files need to "
+                            "be provided."));
+
+    if (ui->cbWebServerSSLEnabled->isChecked() &&
+        (!QFile::exists(ui->leHTTPPrivateKey->text()) || !QFile::exists(ui->leHTTPCertificate->text())))
+        fail(QStringLiteral("If HTTPS is enabled, valid Private Key and Certificate files need to be "
+                            "provided."));
+
+    if (!ok)
+        return;
+
+    TVXSSettings settings(settingsFilePath());
+
+    settings.setDevicePort(static_cast<quint16>(devicePort));
+    settings.setDeviceServerEncrypted(ui->cbDeviceServerEncrypted->isChecked());
+    settings.setDeviceServerPrivateKeyPath(ui->leDevicePrivateKey->text());
+    settings.setDeviceServerCertificatePath(ui->leDeviceCertificate->text());
+    settings.setDeviceServerSharedKey(ui->leSharedKey->text());
+    settings.setDevicesAutoAdd(ui->cbAutoAddDevices->isChecked());
+    settings.setWebServerPort(static_cast<quint16>(httpPort));
+    settings.setWebServerEnabled(ui->cbWebServerEnabled->isChecked());
+    settings.setWebServerEncryptedPort(static_cast<quint16>(httpsPort));
+    settings.setWebServerEncryptedEnabled(ui->cbWebServerSSLEnabled->isChecked());
+    settings.setWebServerPrivateKeyPath(ui->leHTTPPrivateKey->text());
+    settings.setWebServerCertificatePath(ui->leHTTPCertificate->text());
+    settings.setEmailEnabled(ui->cbEmailEnable->isChecked());
+    settings.setSmtpSettings(smtp);
+    settings.setEmailEventSettings(eventSettings);
+    settings.setUnitsOfMeasure(ui->cbUnitsOfMeasure->currentIndex());
+    settings.setFollowUpEmailEnabled(ui->cbFollowUpEmailEnable->isChecked());
+    settings.setFollowUpEmailPeriod(ui->sbFollowUpEmailPeriod->value());
+    settings.setTimezones(zones);
+    settings.setMaintenanceTime(ui->teMaintenanceTime->time());
+    settings.setMaintenanceDaysToKeepImages(ui->sbDaysToKeepImages->value());
+    settings.setMaintenanceClearOldImages(ui->cbRemoveOldImages->isChecked());
+    settings.setWebAuthAuthenticate(ui->cbHTTPAuthenticate->isChecked());
+
+    const QString username = ui->leHTTPUsername->text();
+    const QString password = ui->leHTTPPassword->text();
+    if (!username.isEmpty() && !password.isEmpty()) {
+        // A password field that still shows the stored hash was not edited:
+        // keep the hash instead of hashing it again.
+        const QList<TWebUser> stored = settings.webAuthUsers();
+        const bool alreadyHashed = !stored.isEmpty() && stored.first().password() == password;
+        settings.setWebAuthUsers({TWebUser(username, password, alreadyHashed)});
+    }
+
+    if (!settings.writeToDisk()) {
+        showError(QStringLiteral("The settings could not be saved to \"%1\".")
+                      .arg(QDir::toNativeSeparators(settings.settingsFileName())));
+        return;
+    }
+    close();
+}
+
+void TVXSCServerConfigForm::onClickedAddToAddress()
+{
+    const QString address = ui->leToAddressInput->text();
+    if (!isValidEmail(address)) {
+        showError(QStringLiteral("Invalid \"To\" Address"));
+        return;
+    }
+    ui->lwEventLogToAddresses->addItem(address);
+    ui->leToAddressInput->clear();
+}
+
+void TVXSCServerConfigForm::onClickedRemoveToAddress()
+{
+    removeSelectedItems(ui->lwEventLogToAddresses);
+}
+
+void TVXSCServerConfigForm::onClickedAddTimezone()
+{
+    ui->lwTimezones->addItem(ui->cbTimezoneList->currentText());
+}
+
+void TVXSCServerConfigForm::onClickedRemoveTimezone()
+{
+    removeSelectedItems(ui->lwTimezones);
+}
+
+void TVXSCServerConfigForm::onClickedEmailEnable()
+{
+    const bool enabled = ui->cbEmailEnable->isChecked();
+    ui->leSMTPAddress->setEnabled(enabled);
+    ui->sbSMTPPortNo->setEnabled(enabled);
+    ui->leSMTPUsername->setEnabled(enabled);
+    ui->leSMTPPassword->setEnabled(enabled);
+    ui->leSMTPFrom->setEnabled(enabled);
+    ui->cbSMTPAuthenticate->setEnabled(enabled);
+    ui->cbSMTPEncryption->setEnabled(enabled);
+}
+
+void TVXSCServerConfigForm::onClickedFollowUpEmailEnable()
+{
+    ui->sbFollowUpEmailPeriod->setEnabled(ui->cbFollowUpEmailEnable->isChecked());
+}
+
+void TVXSCServerConfigForm::selectFile(QLineEdit *target, const QString &caption)
+{
+    const QString fileName = QFileDialog::getOpenFileName(this, caption, target->text());
+    if (!fileName.isEmpty())
+        target->setText(fileName);
+}
+
+} // namespace Controller
+} // namespace Server
+} // namespace Veltrix
