@@ -111,7 +111,7 @@ void TestServiceControl::unitFile()
     const QStringList lines = text.split(QLatin1Char('\n'));
     QVERIFY(lines.contains(execStart));
     QCOMPARE(lines.filter(QStringLiteral("ExecStart=")).size(), 1);
-    QCOMPARE(lines.contains(user), !user.isEmpty());
+    QCOMPARE(lines.filter(QStringLiteral("User=")), user.isEmpty() ? QStringList() : QStringList{user});
     QVERIFY(lines.contains(QStringLiteral("[Install]")));
     QVERIFY(lines.contains(QStringLiteral("WantedBy=multi-user.target")));
 }

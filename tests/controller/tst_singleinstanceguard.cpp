@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
 #include <cstring>
