@@ -1,0 +1,35 @@
+#include "tvxdatabase.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+// Usage: vx_test_upgrader <database file>
+// Prints "step N" before each version step and "done" or "failed: ..." at the end.
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: vx_test_upgrader <database file>\n");
+        return 2;
+    }
+    TORVSQLSettings settings;
+    settings.type = TORVSQLSettings::SQLite;
+    settings.connectionName = QStringLiteral("upgrader");
+    settings.databaseName = args.at(1);
+
+    Veltrix::Database::TVXDatabase db(settings);
+    db.SetStepObserver([](int version) {
+        std::printf("step %d\n", version);
+        std::fflush(stdout);
+    });
+    const TORVSQLResult result = db.CreateOrUpgrade();
+    if (!result.ok) {
+        std::printf("failed: %s\n", qPrintable(result.error));
+        return 1;
+    }
+    std::printf("done\n");
+    return 0;
+}
