@@ -1,0 +1,408 @@
+#include "recordeditorfixture.h"
+#include "tdbdeviceconfigform.h"
+#include "tdbdeviceform.h"
+
+#include <QCheckBox>
+
+using Veltrix::TDBDeviceConfigForm;
+using Veltrix::TDBDeviceForm;
+using Veltrix::TEditorItem;
+using Veltrix::Database::TDeviceConfig;
+
+namespace {
+
+const QString serialError = QStringLiteral("Serial number must be 8 digits long, numbers only");
+const QString deleteQuestion = QStringLiteral("Deleting a device will remove all associated database items, "
+                                              "including log records.\n\nConfirm Deletion?");
+
+// Keeps the item the editor handed back after a save.
+class ConfigProbe : public TDBDeviceConfigForm
+{
+public:
+    using TDBDeviceConfigForm::TDBDeviceConfigForm;
+    TEditorItem lastSaved;
+
+protected:
+    QString SaveItem(TEditorItem &item) override
+    {
+        const QString error = TDBDeviceConfigForm::SaveItem(item);
+        lastSaved = item;
+        return error;
+    }
+};
+
+QStringList itemTexts(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+} // namespace
+
+class TestDeviceEditors : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordEditorFixture m_fx;
+    int m_run = 0;
+
+private slots:
+    void init() { QVERIFY(m_fx.create(QStringLiteral("devices%1").arg(++m_run))); }
+
+    void deviceEditorFrame();
+    void addDevice_data();
+    void addDevice();
+    void addExistingSerialRefusedByDatabase();
+    void failedTransactionStartWritesNothing();
+    void deleteDeviceCascades_data();
+    void deleteDeviceCascades();
+
+    void newConfigOffersOnlyDevicesWithoutConfig();
+    void saveNewConfig_data();
+    void saveNewConfig();
+    void editStoredConfig();
+    void storedConfigErrors();
+    void duplicateConfig();
+    void deleteConfig();
+    void configItemText();
+};
+
+void TestDeviceEditors::deviceEditorFrame()
+{
+    m_fx.device(QStringLiteral("00000002"));
+    m_fx.device(QStringLiteral("00000001"));
+    TDBDeviceForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    QCOMPARE(form.windowTitle(), QStringLiteral("DB Device"));
+    QVERIFY(child<QPushButton>(form, "pbDuplicate")->isHidden());
+    QVERIFY(!child<QPushButton>(form, "pbNew")->isHidden());
+    QCOMPARE(child<QPushButton>(form, "pbSave")->text(), QStringLiteral("Edit"));
+    QVERIFY(!child<QPushButton>(form, "pbSave")->isEnabled());
+    QCOMPARE(itemTexts(child<QComboBox>(form, "cbRecords")), (QStringList{"00000001", "00000002"}));
+    QCOMPARE(child<QLineEdit>(form, "leSerial")->text(), QStringLiteral("00000001"));
+}
+
+void TestDeviceEditors::addDevice_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("default zeros") << QString() << true;
+    QTest::newRow("eight digits") << QStringLiteral("20261206") << true;
+    QTest::newRow("seven digits") << QStringLiteral("1234567") << false;
+    QTest::newRow("ends in a letter") << QStringLiteral("1234567x") << false;
+    QTest::newRow("minus sign") << QStringLiteral("-1234567") << false;
+    QTest::newRow("leading blank") << QStringLiteral(" 1234567") << false;
+}
+
+void TestDeviceEditors::addDevice()
+{
+    QFETCH(QString, serial);
+    QFETCH(bool, accepted);
+    TDBDeviceForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    QVERIFY(click(form, "pbNew").isEmpty());
+    auto *edit = child<QLineEdit>(form, "leSerial");
+    QCOMPARE(edit->text(), QStringLiteral("00000000"));
+    if (!serial.isEmpty())
+        edit->setText(serial);
+    const QString stored = edit->text();
+
+    const auto seen = click(form, "pbSave");
+    if (!accepted) {
+        VERIFY_SAVE_ERROR(seen, serialError);
+        QCOMPARE(child<QPushButton>(form, "pbSave")->text(), QStringLiteral("Save")); // still editing
+        QCOMPARE(edit->text(), stored);
+        QCOMPARE(m_fx.count(QStringLiteral("Devices")), 0);
+        return;
+    }
+    QVERIFY(seen.isEmpty());
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT serial || '|' || connected || '|' || state FROM Devices")),
+             stored + QStringLiteral("|0|6"));
+    QCOMPARE(itemTexts(child<QComboBox>(form, "cbRecords")), QStringList{stored});
+}
+
+void TestDeviceEditors::addExistingSerialRefusedByDatabase()
+{
+    m_fx.device(QStringLiteral("00000005"));
+    TDBDeviceForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    click(form, "pbNew");
+    child<QLineEdit>(form, "leSerial")->setText(QStringLiteral("00000005"));
+    const auto seen = click(form, "pbSave");
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().title, QStringLiteral("Error Saving"));
+    QVERIFY2(seen.first().text.startsWith(QStringLiteral("Failed to save.\n")) &&
+                 seen.first().text.contains(QStringLiteral("UNIQUE")),
+             qPrintable(seen.first().text));
+    QCOMPARE(m_fx.count(QStringLiteral("Devices")), 1);
+}
+
+void TestDeviceEditors::failedTransactionStartWritesNothing()
+{
+    TDBDeviceForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    click(form, "pbNew");
+    QVERIFY(m_fx.sql()->beginTransaction().ok); // a transaction is already open
+    const auto seen = click(form, "pbSave");
+    QCOMPARE(seen.size(), 1);
+    QVERIFY2(seen.first().text.startsWith(QStringLiteral("Failed to save.\nFailed to begin transaction: ")),
+             qPrintable(seen.first().text));
+    QVERIFY(m_fx.sql()->rollbackTransaction().ok);
+    QCOMPARE(m_fx.count(QStringLiteral("Devices")), 0);
+}
+
+void TestDeviceEditors::deleteDeviceCascades_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::newRow("yes") << int(QMessageBox::Yes);
+    QTest::newRow("no") << int(QMessageBox::No);
+}
+
+void TestDeviceEditors::deleteDeviceCascades()
+{
+    QFETCH(int, answer);
+    const qint64 kept = m_fx.device(QStringLiteral("00000001"));
+    const qint64 gone = m_fx.device(QStringLiteral("00000009"));
+    m_fx.config(gone, QStringLiteral("Gate"));
+    m_fx.config(kept, QStringLiteral("Door"));
+    const qint64 log = m_fx.insert(
+        QStringLiteral(
+            "INSERT INTO DeviceLogs (DevicesID, date, time, serial, type) VALUES (?, '2026-01-01', "
+            "'10:00:00', '00000009', 'Breath')"),
+        {gone});
+    m_fx.insert(QStringLiteral("INSERT INTO DeviceImages (DeviceLogsID, imageNo) VALUES (?, 1)"), {log});
+
+    TDBDeviceForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), gone));
+    QCOMPARE(child<QLineEdit>(form, "leSerial")->text(), QStringLiteral("00000009"));
+    const auto seen = click(form, "pbDelete", {QMessageBox::StandardButton(answer)});
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().title, QStringLiteral("Deletion"));
+    QCOMPARE(seen.first().text, deleteQuestion);
+
+    const bool deleted = answer == QMessageBox::Yes;
+    QCOMPARE(m_fx.count(QStringLiteral("Devices")), deleted ? 1 : 2);
+    QCOMPARE(m_fx.count(QStringLiteral("DeviceLogs")), deleted ? 0 : 1);
+    QCOMPARE(m_fx.count(QStringLiteral("DeviceImages")), deleted ? 0 : 1);
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT group_concat(DeviceName) FROM DeviceConfigs")),
+             deleted ? QStringLiteral("Door") : QStringLiteral("Gate,Door"));
+    QCOMPARE(itemTexts(child<QComboBox>(form, "cbRecords")).size(), deleted ? 1 : 2);
+}
+
+void TestDeviceEditors::newConfigOffersOnlyDevicesWithoutConfig()
+{
+    const qint64 a = m_fx.device(QStringLiteral("00000001"));
+    m_fx.device(QStringLiteral("00000003"));
+    m_fx.device(QStringLiteral("00000002"));
+    m_fx.config(a, QStringLiteral("First"));
+
+    TDBDeviceConfigForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    QCOMPARE(form.windowTitle(), QStringLiteral("DB Device Config"));
+    auto *serials = child<QComboBox>(form, "cbSerial");
+    // Browsing shows the stored config's device among all devices, fixed.
+    QCOMPARE(serials->count(), 3);
+    QCOMPARE(serials->currentText(), QStringLiteral("00000001"));
+    QVERIFY(!serials->isEnabled());
+
+    click(form, "pbNew");
+    QCOMPARE(itemTexts(serials), (QStringList{"00000002", "00000003"}));
+    QCOMPARE(serials->currentIndex(), -1);
+    QVERIFY(serials->isEnabled());
+    child<QLineEdit>(form, "leName")->setText(QStringLiteral("Second"));
+    VERIFY_SAVE_ERROR(click(form, "pbSave"),
+                      QStringLiteral("Please select an existing device serial number."));
+
+    // Once every device has a config, a new one has no device to choose.
+    serials->setCurrentIndex(0);
+    QVERIFY(click(form, "pbSave").isEmpty());
+    serials->setCurrentIndex(-1);
+    click(form, "pbNew");
+    QCOMPARE(serials->count(), 1);
+    serials->setCurrentIndex(0);
+    child<QLineEdit>(form, "leName")->setText(QStringLiteral("Third"));
+    QVERIFY(click(form, "pbSave").isEmpty());
+    click(form, "pbNew");
+    QCOMPARE(serials->count(), 0);
+    child<QLineEdit>(form, "leName")->setText(QStringLiteral("Fourth"));
+    VERIFY_SAVE_ERROR(click(form, "pbSave"),
+                      QStringLiteral("Please select an existing device serial number."));
+    QCOMPARE(m_fx.count(QStringLiteral("DeviceConfigs")), 3);
+}
+
+void TestDeviceEditors::saveNewConfig_data()
+{
+    QTest::addColumn<bool>("withLocation");
+    QTest::addColumn<bool>("withEmail");
+    QTest::newRow("location and e-mail") << true << true;
+    QTest::newRow("None and None") << false << false;
+}
+
+void TestDeviceEditors::saveNewConfig()
+{
+    QFETCH(bool, withLocation);
+    QFETCH(bool, withEmail);
+    const qint64 device = m_fx.device(QStringLiteral("00000012")); // leading zeros
+    m_fx.device(QStringLiteral("00000099"));
+    const qint64 mailB = m_fx.email(QStringLiteral("B mail"));
+    m_fx.email(QStringLiteral("A mail"));
+    const qint64 depot = m_fx.location(QStringLiteral("Depot"));
+    m_fx.location(QStringLiteral("Annex"));
+
+    ConfigProbe form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    auto *locations = child<QComboBox>(form, "cbLocation");
+    auto *emails = child<QComboBox>(form, "cbEmail");
+    QCOMPARE(itemTexts(locations), (QStringList{"None", "Annex", "Depot"}));
+    QCOMPARE(itemTexts(emails), (QStringList{"None", "A mail", "B mail"}));
+
+    click(form, "pbNew");
+    QCOMPARE(locations->currentIndex(), 0);
+    QCOMPARE(emails->currentIndex(), 0);
+    QVERIFY(child<QCheckBox>(form, "cbEnabled")->isChecked());
+    QVERIFY(selectId(child<QComboBox>(form, "cbSerial"), device));
+    child<QLineEdit>(form, "leName")->setText(awkwardName);
+    child<QLineEdit>(form, "leHostname")->setText(QStringLiteral("gate-pc"));
+    child<QCheckBox>(form, "cbEnabled")->setChecked(false);
+    if (withLocation)
+        QVERIFY(selectId(locations, depot));
+    if (withEmail)
+        QVERIFY(selectId(emails, mailB));
+    QVERIFY(click(form, "pbSave").isEmpty());
+
+    const QVariantList key{device};
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT DeviceName FROM DeviceConfigs WHERE DevicesID = ?"), key),
+             awkwardName);
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT HostName || '|' || Disabled FROM DeviceConfigs")),
+             QStringLiteral("gate-pc|1"));
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT LocationID FROM DeviceConfigs")),
+             withLocation ? QString::number(depot) : QStringLiteral("NULL"));
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT EmailConfigID FROM DeviceConfigs")),
+             withEmail ? QString::number(mailB) : QStringLiteral("NULL"));
+
+    // The stored config is read back by its (quoted) serial and named after it.
+    QCOMPARE(form.lastSaved.text, QStringLiteral("00000012 - ") + awkwardName +
+                                      (withLocation ? QStringLiteral(" - Location: Depot") : QString()));
+    QCOMPARE(form.lastSaved.data.toLongLong(), device);
+    // The saved config is the one shown afterwards.
+    QCOMPARE(child<QComboBox>(form, "cbRecords")->currentData().toLongLong(), device);
+    QCOMPARE(child<QLineEdit>(form, "leName")->text(), awkwardName);
+    QVERIFY(!child<QCheckBox>(form, "cbEnabled")->isChecked());
+}
+
+void TestDeviceEditors::editStoredConfig()
+{
+    const qint64 device = m_fx.device(QStringLiteral("00000001"));
+    const qint64 other = m_fx.device(QStringLiteral("00000002"));
+    const qint64 depot = m_fx.location(QStringLiteral("Depot"));
+    m_fx.config(other, QStringLiteral("Aaa"));
+    m_fx.config(device, QStringLiteral("Zzz"), depot);
+
+    ConfigProbe form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), device));
+    QCOMPARE(child<QComboBox>(form, "cbLocation")->currentText(), QStringLiteral("Depot"));
+    QCOMPARE(child<QComboBox>(form, "cbSerial")->currentText(), QStringLiteral("00000001"));
+
+    click(form, "pbSave"); // Edit
+    QVERIFY(!child<QComboBox>(form, "cbSerial")->isEnabled());
+    child<QComboBox>(form, "cbLocation")->setCurrentIndex(0); // None
+    child<QLineEdit>(form, "leName")->setText(QStringLiteral("Renamed"));
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(m_fx.count(QStringLiteral("DeviceConfigs")), 2);
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT DeviceName || '|' || ifnull(LocationID, 'NULL') FROM "
+                                       "DeviceConfigs WHERE DevicesID = ?"),
+                        {device}),
+             QStringLiteral("Renamed|NULL"));
+    QCOMPARE(form.lastSaved.text, QStringLiteral("00000001 - Renamed"));
+    QCOMPARE(child<QComboBox>(form, "cbRecords")->currentData().toLongLong(), device);
+}
+
+void TestDeviceEditors::storedConfigErrors()
+{
+    const qint64 device = m_fx.device(QStringLiteral("00000001"));
+    m_fx.config(device, QStringLiteral("Door"));
+    TDBDeviceConfigForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+
+    click(form, "pbSave"); // Edit
+    child<QLineEdit>(form, "leName")->clear();
+    VERIFY_SAVE_ERROR(click(form, "pbSave"), QStringLiteral("Device name cannot be empty"));
+
+    m_fx.sql()->exec(QStringLiteral("DELETE FROM DeviceConfigs"));
+    child<QLineEdit>(form, "leName")->setText(QStringLiteral("Door"));
+    VERIFY_SAVE_ERROR(click(form, "pbSave"), QStringLiteral("Unable to find this config."));
+    QCOMPARE(m_fx.count(QStringLiteral("DeviceConfigs")), 0);
+}
+
+void TestDeviceEditors::duplicateConfig()
+{
+    const qint64 first = m_fx.device(QStringLiteral("00000001"));
+    const qint64 second = m_fx.device(QStringLiteral("00000002"));
+    const qint64 depot = m_fx.location(QStringLiteral("Depot"));
+    m_fx.config(first, QStringLiteral("Door"), depot);
+
+    TDBDeviceConfigForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    QVERIFY(click(form, "pbDuplicate").isEmpty());
+    QCOMPARE(child<QLineEdit>(form, "leName")->text(), QStringLiteral("Door_Copy"));
+    QCOMPARE(child<QComboBox>(form, "cbLocation")->currentText(), QStringLiteral("Depot"));
+    QCOMPARE(itemTexts(child<QComboBox>(form, "cbSerial")), QStringList{"00000002"});
+    child<QComboBox>(form, "cbSerial")->setCurrentIndex(0);
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT DeviceName || '|' || LocationID FROM DeviceConfigs WHERE "
+                                       "DevicesID = ?"),
+                        {second}),
+             QStringLiteral("Door_Copy|%1").arg(depot));
+}
+
+void TestDeviceEditors::deleteConfig()
+{
+    const qint64 device = m_fx.device(QStringLiteral("00000001"));
+    m_fx.config(device, QStringLiteral("Door"));
+    TDBDeviceConfigForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    const auto seen = click(form, "pbDelete", {QMessageBox::Yes});
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().text, QStringLiteral("Confirm Deletion?"));
+    QCOMPARE(m_fx.count(QStringLiteral("DeviceConfigs")), 0);
+    QCOMPARE(m_fx.count(QStringLiteral("Devices")), 1);
+    QCOMPARE(child<QComboBox>(form, "cbRecords")->count(), 0);
+}
+
+void TestDeviceEditors::configItemText()
+{
+    const qint64 device = m_fx.device(QStringLiteral("00000001"));
+    const qint64 depot = m_fx.location(QStringLiteral("Depot"));
+    TDBDeviceConfigForm form(nullptr, m_fx.db.get());
+    runAndClose(form);
+
+    struct Case
+    {
+        qint64 device;
+        QString name;
+        qint64 location;
+        QString text;
+    };
+    const QList<Case> cases{
+        {device, QStringLiteral("Door"), depot, QStringLiteral("00000001 - Door - Location: Depot")},
+        {device, QString(), -1, QStringLiteral("00000001")},
+        {device, QStringLiteral("Door"), depot + 50, QStringLiteral("00000001 - Door")},
+        {device + 50, QStringLiteral("Door"), -1, QStringLiteral("Unknown Serial - Door")},
+    };
+    for (const Case &c : cases) {
+        TDeviceConfig config;
+        config.setId(c.device);
+        config.setName(c.name);
+        config.setLocationId(c.location);
+        form.ShowConfig(config); // browsing: every device in the serial box
+        QCOMPARE(form.ConfigItemText(config), c.text);
+    }
+}
+
+QTEST_MAIN(TestDeviceEditors)
+#include "tst_deviceeditors.moc"
