@@ -1,0 +1,97 @@
+// Tests the Windows service backend against a real service manager (Wine in
+// CI): install, start, stop and uninstall a small test service, and the
+// requests that must fail. Prints "N passed, M failed"; exit code 0 when all
+// passed.
+
+#include "winservicecontrol.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void check(bool ok, const char *what)
+{
+    if (ok) {
+        ++passed;
+        std::printf("PASS   : %s\n", what);
+    } else {
+        ++failed;
+        std::printf("FAIL!  : %s (last error %lu)\n", what, vxwin::lastError());
+    }
+    std::fflush(stdout);
+}
+
+// Polls until condition holds or timeoutMs passed.
+bool waitFor(const std::function<bool()> &condition, unsigned timeoutMs)
+{
+    const ULONGLONG until = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() >= until)
+            return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+std::wstring siblingPath(const wchar_t *file)
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self);
+    const auto slash = path.find_last_of(L"\\/");
+    return path.substr(0, slash + 1) + file;
+}
+
+} // namespace
+
+int wmain()
+{
+    const std::wstring name = L"VeltrixBackendTest";
+    const std::wstring missing = L"VeltrixNoSuchService";
+    const std::wstring executable = siblingPath(L"vxtestservice.exe");
+
+    // A leftover of an interrupted run would spoil the first checks.
+    if (vxwin::isInstalled(name))
+        vxwin::uninstall(name);
+
+    check(!vxwin::isInstalled(missing), "a missing service is not installed");
+    check(!vxwin::isRunning(missing), "a missing service is not running");
+    check(!vxwin::start(missing), "starting a missing service fails");
+    check(!vxwin::stop(missing), "stopping a missing service fails");
+    check(!vxwin::uninstall(missing), "uninstalling a missing service fails");
+
+    check(vxwin::install(name, executable, L"", L""), "install");
+    check(!vxwin::install(name, executable, L"", L""), "installing twice fails");
+    check(vxwin::isInstalled(name), "installed after install");
+    check(!vxwin::isRunning(name), "not running after install");
+    check(!vxwin::stop(name), "stopping a stopped service fails");
+
+    check(vxwin::start(name), "start");
+    check(waitFor([&] { return vxwin::isRunning(name); }, 15000), "running after start");
+    check(vxwin::start(name), "starting a running service is accepted");
+
+    check(vxwin::stop(name), "stop");
+    check(waitFor([&] { return !vxwin::isRunning(name); }, 15000), "stopped after stop");
+    check(vxwin::isInstalled(name), "still installed after stop");
+
+    check(vxwin::start(name), "start again");
+    check(waitFor([&] { return vxwin::isRunning(name); }, 15000), "running again");
+    check(vxwin::uninstall(name), "uninstall of the running service");
+    check(waitFor([&] { return !vxwin::isInstalled(name); }, 15000), "gone after uninstall");
+    check(!vxwin::isRunning(name), "not running after uninstall");
+    check(!vxwin::uninstall(name), "uninstalling twice fails");
+    check(!vxwin::install(L"", executable, L"", L""), "install without a name fails");
+
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
