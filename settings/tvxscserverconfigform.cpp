@@ -37,6 +37,32 @@ QStringList itemTexts(const QListWidget *list)
     return texts;
 }
 
+QMap<QString, QVariant> storedValues(const QSettings &settings)
+{
+    QMap<QString, QVariant> values;
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys)
+        values.insert(key, settings.value(key));
+    return values;
+}
+
+// Qt keeps the changes that could not be written in a per-process cache of
+// the file and writes them with the next settings object that opens it, even
+// if the user cancelled the dialog in between. Put the earlier values back so
+// that a failed save leaves no edits behind.
+void restoreValues(QSettings &settings, const QMap<QString, QVariant> &stored)
+{
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys) {
+        if (!stored.contains(key))
+            settings.remove(key);
+    }
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+        if (settings.value(it.key()) != it.value())
+            settings.setValue(it.key(), it.value());
+    }
+}
+
 void removeSelectedItems(QListWidget *list)
 {
     qDeleteAll(list->selectedItems());
@@ -226,6 +252,7 @@ void TVXSCServerConfigForm::saveSettings()
         return;
 
     TVXSSettings settings(settingsFilePath());
+    const QMap<QString, QVariant> stored = storedValues(settings);
 
     settings.setDevicePort(static_cast<quint16>(devicePort));
     settings.setDeviceServerEncrypted(ui->cbDeviceServerEncrypted->isChecked());
@@ -262,6 +289,7 @@ void TVXSCServerConfigForm::saveSettings()
     }
 
     if (!settings.writeToDisk()) {
+        restoreValues(settings, stored);
         showError(QStringLiteral("The settings could not be saved to \"%1\".")
                       .arg(QDir::toNativeSeparators(settings.settingsFileName())));
         return;

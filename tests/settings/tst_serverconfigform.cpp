@@ -746,7 +746,25 @@ void TestServerConfigForm::unwritableFileKeepsDialogOpen()
     QVERIFY(form.isVisible());
     QCOMPARE(child<QLineEdit>(&form, "leSharedKey")->text(), QStringLiteral("typed-key"));
     QCOMPARE(fileBytes(iniPath()), before);
-    QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::WriteOwner);
+    form.close();
+
+    // Once the file can be written again, the rejected input must not turn up
+    // in it through the next settings object on the same file.
+    if (blocker == "folder") {
+        QVERIFY(QFile::remove(m_programData));
+        QVERIFY(QDir().mkpath(m_folder));
+    } else if (blocker == "file") {
+        QVERIFY(QDir(iniPath()).removeRecursively());
+    } else {
+        QVERIFY(QFile::setPermissions(iniPath(), QFile::ReadOwner | QFile::WriteOwner));
+    }
+    QFile file(iniPath());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[General]\ndeviceServerSharedKey=from-file\n");
+    file.close();
+    TVXSCServerConfigForm again;
+    QVERIFY(child<QLineEdit>(&again, "leSharedKey")->text() != QStringLiteral("typed-key"));
+    QVERIFY(!fileBytes(iniPath()).contains("typed-key"));
 }
 
 void TestServerConfigForm::addressAndTimezoneLists()
