@@ -31,7 +31,7 @@ public:
     QString userName;
     QString password;
 
-    // Name tables indexed by the type value; empty for a value above 2.
+    // Name tables indexed by the type value; empty for a value outside 0..2.
     static QString storageTypeName(int type);
     static QString displayTypeName(int type);
     static QStringList storageTypeNames();

@@ -235,6 +235,11 @@ void TestTVXSSettings::ports()
     QCOMPARE(int(settings->webServerPort()), expected);
     QCOMPARE(int(settings->webServerEncryptedPort()), expected);
     QCOMPARE(int(settings->smtpSettings().port), expected);
+
+    // Written back as a plain number that the server parses.
+    settings->setDevicePort(quint16(expected));
+    QVERIFY(settings->writeToDisk());
+    QVERIFY(readFile(settings->fileName()).contains("\ndevicePort=" + QByteArray::number(expected) + "\n"));
 }
 
 void TestTVXSSettings::eventLevel_data()
