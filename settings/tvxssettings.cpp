@@ -146,21 +146,26 @@ void TVXSSettings::createDefaults()
     if (TORVSQLSettings::storedArrayIndexes(*this, kDbListArray).isEmpty())
         setDbList({serverDatabase()});
 
-    // Key by key, so that values already present in a partly written group
-    // are not replaced by the defaults of their neighbours.
-    setMissing(kSmtpAddress, kDefaultSmtpHost);
-    if (!contains(kSmtpPort))
-        setEmailSmtpPort(kDefaultSmtpPort);
-    setMissing(kSmtpUsername, kDefaultSenderAddress);
-    setMissing(kSmtpPassword, kDefaultSmtpPassword);
-    setMissing(kSmtpAuthenticate, true);
-    setMissing(kSmtpEncryption, kDefaultSmtpEncryption);
-    setMissing(kErrorFromAddress, kDefaultSenderAddress);
+    // A missing address or level stands for a group that was never written.
+    // Its defaults go in key by key, so that values already present in a
+    // partly written group are not replaced by those of their neighbours.
+    if (!contains(kSmtpAddress)) {
+        setValue(kSmtpAddress, kDefaultSmtpHost);
+        if (!contains(kSmtpPort))
+            setEmailSmtpPort(kDefaultSmtpPort);
+        setMissing(kSmtpUsername, kDefaultSenderAddress);
+        setMissing(kSmtpPassword, kDefaultSmtpPassword);
+        setMissing(kSmtpAuthenticate, true);
+        setMissing(kSmtpEncryption, kDefaultSmtpEncryption);
+        setMissing(kErrorFromAddress, kDefaultSenderAddress);
+    }
     setMissing(kEmailEnabled, false);
-    setMissing(kEventLevel, kDefaultEventLevel);
-    if (!contains(kErrorToAddresses))
-        setEmailErrorToAddresses(kDefaultRecipients);
-    setMissing(kEventSubject, QString());
+    if (!contains(kEventLevel)) {
+        setValue(kEventLevel, kDefaultEventLevel);
+        if (!contains(kErrorToAddresses))
+            setEmailErrorToAddresses(kDefaultRecipients);
+        setMissing(kEventSubject, QString());
+    }
 
     if (!contains(kTimezones))
         setTimezones(kDefaultTimezones);
