@@ -346,12 +346,17 @@ bool TDBManagerForm::UpgradeDatabase()
 {
     if (!m_database)
         return false;
-    const bool isSQLite = m_database->Sql() && m_database->Sql()->settings().type == TORVSQLSettings::SQLite;
+    const TORVSQLSettings::Type type =
+        m_database->Sql() ? m_database->Sql()->settings().type : TORVSQLSettings::Unknown;
     QString question =
         tr("Once upgraded the database cannot be reverted and will no longer work with some older "
            "versions of Veltrix software.\n");
-    if (isSQLite)
+    if (type == TORVSQLSettings::SQLite)
         question += tr("A copy of the database file as it is now will be kept next to it.\n");
+    else if (type == TORVSQLSettings::MSSqlServer)
+        question +=
+            tr("No copy of a Microsoft SQL Server database is made from here: back it up on its server "
+               "first.\n");
     question += tr("Would you like to upgrade now?");
     if (QMessageBox::question(this, tr("Upgrade Database"), question, QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::NoButton) != QMessageBox::Yes)
