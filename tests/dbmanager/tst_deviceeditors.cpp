@@ -63,6 +63,7 @@ private slots:
     void newConfigOffersOnlyDevicesWithoutConfig();
     void saveNewConfig_data();
     void saveNewConfig();
+    void savedConfigIsReadBackBySerial();
     void editStoredConfig();
     void storedConfigErrors();
     void duplicateConfig();
@@ -292,6 +293,27 @@ void TestDeviceEditors::saveNewConfig()
     QCOMPARE(child<QComboBox>(form, "cbRecords")->currentData().toLongLong(), device);
     QCOMPARE(child<QLineEdit>(form, "leName")->text(), awkwardName);
     QVERIFY(!child<QCheckBox>(form, "cbEnabled")->isChecked());
+}
+
+// The item that names the saved config comes from the row read back by the
+// device's serial, which keeps its leading zeros only as a quoted text.
+void TestDeviceEditors::savedConfigIsReadBackBySerial()
+{
+    const qint64 device = m_fx.device(QStringLiteral("00000012"));
+    QVERIFY(m_fx.sql()
+                ->exec(QStringLiteral(
+                    "CREATE TRIGGER stamp AFTER INSERT ON DeviceConfigs BEGIN UPDATE DeviceConfigs "
+                    "SET DeviceName = NEW.DeviceName || ' (stored)' WHERE DevicesID = "
+                    "NEW.DevicesID; END;"))
+                .ok);
+    ConfigProbe form(nullptr, m_fx.db.get());
+    runAndClose(form);
+    click(form, "pbNew");
+    QVERIFY(selectId(child<QComboBox>(form, "cbSerial"), device));
+    child<QLineEdit>(form, "leName")->setText(QStringLiteral("Gate"));
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(form.lastSaved.text, QStringLiteral("00000012 - Gate (stored)"));
+    QCOMPARE(child<QComboBox>(form, "cbRecords")->currentText(), QStringLiteral("Gate (stored)"));
 }
 
 void TestDeviceEditors::editStoredConfig()

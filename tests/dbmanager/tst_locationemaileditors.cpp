@@ -1,0 +1,363 @@
+#include "recordeditorfixture.h"
+#include "tdbemailconfigform.h"
+#include "tdblocationconfigform.h"
+
+#include <QDoubleSpinBox>
+#include <QListWidget>
+#include <QTimeZone>
+
+using Veltrix::TDBEmailConfigForm;
+using Veltrix::TDBLocationConfigForm;
+
+namespace {
+
+QStringList entries(const QListWidget *list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    return texts;
+}
+
+const QStringList zones{QStringLiteral("Australia/Perth"), QStringLiteral("Pacific/Auckland")};
+
+} // namespace
+
+class TestLocationEmailEditors : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordEditorFixture m_fx;
+    int m_run = 0;
+
+private slots:
+    void init() { QVERIFY(m_fx.create(QStringLiteral("sites%1").arg(++m_run))); }
+
+    void newLocation_data();
+    void newLocation();
+    void locationNameChecks();
+    void storedLocation();
+    void unknownStoredZone_data();
+    void unknownStoredZone();
+    void duplicateAndDeleteLocation();
+
+    void addAddresses();
+    void saveEmailConfig();
+    void emailNameChecks();
+    void resultLimitDecimals_data();
+    void resultLimitDecimals();
+    void largeStoredLimitSurvivesEditing();
+    void deleteRefusedByDatabase();
+};
+
+void TestLocationEmailEditors::newLocation_data()
+{
+    QTest::addColumn<bool>("withEmail");
+    QTest::newRow("e-mail config") << true;
+    QTest::newRow("None") << false;
+}
+
+void TestLocationEmailEditors::newLocation()
+{
+    QFETCH(bool, withEmail);
+    const qint64 mailB = m_fx.email(QStringLiteral("B mail")); // first key, second by name
+    m_fx.email(QStringLiteral("A mail"));
+
+    TDBLocationConfigForm form(nullptr, m_fx.db.get(), zones);
+    runAndClose(form);
+    QCOMPARE(form.windowTitle(), QStringLiteral("DB Location Config"));
+    auto *emails = child<QComboBox>(form, "cbEmail");
+    auto *zoneBox = child<QComboBox>(form, "cbTimezone");
+    QCOMPARE(emails->itemText(2), QStringLiteral("B mail"));
+    QCOMPARE(zoneBox->count(), 2);
+
+    click(form, "pbNew");
+    QCOMPARE(emails->currentIndex(), 0);
+    child<QLineEdit>(form, "leName")->setText(awkwardName);
+    if (withEmail)
+        QVERIFY(selectId(emails, mailB));
+    zoneBox->setCurrentIndex(1);
+    QVERIFY(click(form, "pbSave").isEmpty());
+
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT name FROM Location")), awkwardName);
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT Timezone FROM Location")), QStringLiteral("Pacific/Auckland"));
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT EmailConfigID FROM Location")),
+             withEmail ? QString::number(mailB) : QStringLiteral("NULL"));
+    // Reloaded, the stored location shows what was saved.
+    QCOMPARE(child<QLineEdit>(form, "leName")->text(), awkwardName);
+    QCOMPARE(emails->currentText(), withEmail ? QStringLiteral("B mail") : QStringLiteral("None"));
+    QCOMPARE(zoneBox->currentText(), QStringLiteral("Pacific/Auckland"));
+}
+
+void TestLocationEmailEditors::locationNameChecks()
+{
+    m_fx.location(QStringLiteral("Depot"));
+    TDBLocationConfigForm form(nullptr, m_fx.db.get(), zones);
+    runAndClose(form);
+    auto *name = child<QLineEdit>(form, "leName");
+
+    click(form, "pbNew");
+    name->setText(QStringLiteral("Depot"));
+    VERIFY_SAVE_ERROR(click(form, "pbSave"), QStringLiteral("A location with this name already exists"));
+    name->setText(QStringLiteral("depot")); // the check is case-sensitive
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(m_fx.count(QStringLiteral("Location")), 2);
+
+    click(form, "pbNew");
+    VERIFY_SAVE_ERROR(click(form, "pbSave"), QStringLiteral("Location name cannot be empty"));
+}
+
+void TestLocationEmailEditors::storedLocation()
+{
+    const qint64 mail = m_fx.email(QStringLiteral("Mail"));
+    const qint64 depot = m_fx.location(QStringLiteral("Depot"), mail);
+    m_fx.location(QStringLiteral("Annex"));
+    TDBLocationConfigForm form(nullptr, m_fx.db.get(), zones);
+    runAndClose(form);
+    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), depot));
+    QCOMPARE(child<QComboBox>(form, "cbEmail")->currentText(), QStringLiteral("Mail"));
+
+    // A stored location may take the name of another one.
+    click(form, "pbSave"); // Edit
+    child<QLineEdit>(form, "leName")->setText(QStringLiteral("Annex"));
+    child<QComboBox>(form, "cbEmail")->setCurrentIndex(0);
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(
+        m_fx.value(QStringLiteral("SELECT name || '|' || ifnull(EmailConfigID, 'NULL') FROM Location WHERE "
+                                  "LocationID = ?"),
+                   {depot}),
+        QStringLiteral("Annex|NULL"));
+
+    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), depot));
+    click(form, "pbSave"); // Edit
+    m_fx.sql()->exec(QStringLiteral("DELETE FROM Location WHERE LocationID = ?"), {depot});
+    VERIFY_SAVE_ERROR(click(form, "pbSave"), QStringLiteral("Unable to find this config."));
+    QCOMPARE(m_fx.count(QStringLiteral("Location")), 1);
+}
+
+void TestLocationEmailEditors::unknownStoredZone_data()
+{
+    QTest::addColumn<bool>("listHoldsSystemZone");
+    QTest::newRow("system zone listed") << true;
+    QTest::newRow("system zone not listed") << false;
+}
+
+void TestLocationEmailEditors::unknownStoredZone()
+{
+    QFETCH(bool, listHoldsSystemZone);
+    const QString systemZone = QString::fromUtf8(QTimeZone::systemTimeZone().id());
+    QStringList list{QStringLiteral("Pacific/Auckland")};
+    if (listHoldsSystemZone)
+        list << systemZone;
+    const qint64 perth = m_fx.location(QStringLiteral("A Perth"));
+    const qint64 mars = m_fx.location(QStringLiteral("B Mars"));
+    m_fx.sql()->exec(QStringLiteral("UPDATE Location SET Timezone = 'Australia/Perth' WHERE LocationID = ?"),
+                     {perth});
+    m_fx.sql()->exec(QStringLiteral("UPDATE Location SET Timezone = 'Mars/Olympus' WHERE LocationID = ?"),
+                     {mars});
+
+    TDBLocationConfigForm form(nullptr, m_fx.db.get(), list);
+    runAndClose(form);
+    auto *zoneBox = child<QComboBox>(form, "cbTimezone");
+    zoneBox->setCurrentIndex(0);
+    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), mars));
+    QCOMPARE(zoneBox->currentText(), listHoldsSystemZone ? systemZone : QStringLiteral("Pacific/Auckland"));
+}
+
+void TestLocationEmailEditors::duplicateAndDeleteLocation()
+{
+    const qint64 mail = m_fx.email(QStringLiteral("Mail"));
+    m_fx.location(QStringLiteral("Depot"), mail);
+    const qint64 device = m_fx.device(QStringLiteral("00000001"));
+    TDBLocationConfigForm form(nullptr, m_fx.db.get(), zones);
+    runAndClose(form);
+
+    QVERIFY(click(form, "pbDuplicate").isEmpty());
+    QCOMPARE(child<QLineEdit>(form, "leName")->text(), QStringLiteral("Depot_Copy"));
+    QCOMPARE(child<QComboBox>(form, "cbEmail")->currentText(), QStringLiteral("Mail"));
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT count(*) FROM Location WHERE EmailConfigID = ?"), {mail}),
+             QStringLiteral("2"));
+
+    // Deleting a location takes the device configs that point at it along.
+    const qint64 copy =
+        m_fx.value(QStringLiteral("SELECT LocationID FROM Location WHERE name = 'Depot_Copy'")).toLongLong();
+    m_fx.config(device, QStringLiteral("Door"), copy);
+    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), copy));
+    QCOMPARE(click(form, "pbDelete", {QMessageBox::Yes}).size(), 1);
+    QCOMPARE(m_fx.count(QStringLiteral("Location")), 1);
+    QCOMPARE(m_fx.count(QStringLiteral("DeviceConfigs")), 0);
+}
+
+void TestLocationEmailEditors::addAddresses()
+{
+    TDBEmailConfigForm form(nullptr, m_fx.db.get(), 0);
+    runAndClose(form);
+    QCOMPARE(form.windowTitle(), QStringLiteral("DB Email Config"));
+    click(form, "pbNew");
+
+    struct Case
+    {
+        const char *input;
+        const char *list;
+        const char *button;
+        QString address;
+        QString error;
+    };
+    const QList<Case> cases{
+        {"leToAddress", "lwToAddresses", "pbAddAddress", QString(), QStringLiteral("Invalid \"To\" Address")},
+        {"leToAddress", "lwToAddresses", "pbAddAddress", QStringLiteral("not-an-address"),
+         QStringLiteral("Invalid \"To\" Address")},
+        {"leSMSAddress", "lwSMSAddresses", "pbAddSMSAddress", QStringLiteral("a@b.com "),
+         QStringLiteral("Invalid \"SMS\" Address")},
+        {"leToAddress", "lwToAddresses", "pbAddAddress", QStringLiteral("first@site.com"), QString()},
+        {"leToAddress", "lwToAddresses", "pbAddAddress", QStringLiteral("second@site.com"), QString()},
+        {"leSMSAddress", "lwSMSAddresses", "pbAddSMSAddress", QStringLiteral("0400@sms.net"), QString()},
+    };
+    for (const Case &c : cases) {
+        auto *input = child<QLineEdit>(form, c.input);
+        auto *list = child<QListWidget>(form, c.list);
+        const QStringList before = entries(list);
+        input->setText(c.address);
+        const auto seen = click(form, c.button);
+        if (c.error.isEmpty()) {
+            QVERIFY(seen.isEmpty());
+            QCOMPARE(entries(list), QStringList(before) << c.address);
+            QVERIFY(input->text().isEmpty());
+        } else {
+            QCOMPARE(seen.size(), 1);
+            QCOMPARE(seen.first().title, QStringLiteral("Error"));
+            QCOMPARE(seen.first().text, c.error);
+            QCOMPARE(entries(list), before);
+            QCOMPARE(input->text(), c.address);
+        }
+    }
+
+    auto *toList = child<QListWidget>(form, "lwToAddresses");
+    toList->item(0)->setSelected(true);
+    click(form, "pbRemoveAddress");
+    QCOMPARE(entries(toList), QStringList{"second@site.com"});
+    child<QListWidget>(form, "lwSMSAddresses")->selectAll();
+    click(form, "pbRemoveSMSAddress");
+    QCOMPARE(child<QListWidget>(form, "lwSMSAddresses")->count(), 0);
+}
+
+void TestLocationEmailEditors::saveEmailConfig()
+{
+    TDBEmailConfigForm form(nullptr, m_fx.db.get(), 10);
+    runAndClose(form);
+    click(form, "pbNew");
+    child<QLineEdit>(form, "leName")->setText(awkwardName);
+    for (const QString &address : {QStringLiteral("a@b.com"), QStringLiteral("c@d.org")}) {
+        child<QLineEdit>(form, "leToAddress")->setText(address);
+        click(form, "pbAddAddress");
+    }
+    child<QLineEdit>(form, "leSMSAddress")->setText(QStringLiteral("0400@sms.net"));
+    click(form, "pbAddSMSAddress");
+    child<QLineEdit>(form, "leSubject")->setText(QStringLiteral("Result 'high'"));
+    child<QLineEdit>(form, "leMessage")->setText(QStringLiteral("Über dem Grenzwert"));
+    child<QDoubleSpinBox>(form, "sbResultLimit")->setValue(0.08);
+    QVERIFY(click(form, "pbSave").isEmpty());
+
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT Name FROM EmailConfig")), awkwardName);
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT toAddresses || '|' || SMSAddress || '|' || subject || '|' || "
+                                       "message || '|' || resultLimit FROM EmailConfig")),
+             QStringLiteral("a@b.com,c@d.org|0400@sms.net|Result 'high'|Über dem Grenzwert|0.08"));
+
+    // Edit: shown as stored, saved back in place.
+    QCOMPARE(entries(child<QListWidget>(form, "lwToAddresses")), (QStringList{"a@b.com", "c@d.org"}));
+    click(form, "pbSave"); // Edit
+    child<QListWidget>(form, "lwToAddresses")->selectAll();
+    click(form, "pbRemoveAddress");
+    QVERIFY(click(form, "pbSave").isEmpty()); // no address is required
+    QCOMPARE(m_fx.count(QStringLiteral("EmailConfig")), 1);
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT ifnull(toAddresses, 'NULL') FROM EmailConfig")),
+             QStringLiteral("NULL"));
+}
+
+void TestLocationEmailEditors::emailNameChecks()
+{
+    const qint64 mail = m_fx.email(QStringLiteral("Mail"));
+    TDBEmailConfigForm form(nullptr, m_fx.db.get(), 0);
+    runAndClose(form);
+    auto *name = child<QLineEdit>(form, "leName");
+
+    click(form, "pbNew");
+    name->setText(QStringLiteral("Mail"));
+    VERIFY_SAVE_ERROR(click(form, "pbSave"),
+                      QStringLiteral("An email configuration with this name already exists"));
+    name->clear();
+    VERIFY_SAVE_ERROR(click(form, "pbSave"), QStringLiteral("Email Config name cannot be empty"));
+    click(form, "pbDelete"); // Cancel
+
+    QVERIFY(click(form, "pbDuplicate").isEmpty());
+    QCOMPARE(name->text(), QStringLiteral("Mail_Copy"));
+    QCOMPARE(entries(child<QListWidget>(form, "lwToAddresses")), QStringList{"a@b.com"});
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(m_fx.count(QStringLiteral("EmailConfig")), 2);
+
+    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), mail));
+    click(form, "pbSave"); // Edit
+    m_fx.sql()->exec(QStringLiteral("DELETE FROM EmailConfig WHERE EmailConfigID = ?"), {mail});
+    VERIFY_SAVE_ERROR(click(form, "pbSave"), QStringLiteral("Unable to find this config."));
+}
+
+void TestLocationEmailEditors::resultLimitDecimals_data()
+{
+    QTest::addColumn<int>("units");
+    QTest::addColumn<int>("decimals");
+    const int expected[] = {3, 3, 2, 2, 2, 2, 0, 0, 0, 2, 3, 3};
+    for (int units = 0; units < 12; ++units)
+        QTest::addRow("units %d", units) << units << expected[units];
+    QTest::newRow("units -1") << -1 << 0;
+    QTest::newRow("units 12") << 12 << 0;
+}
+
+void TestLocationEmailEditors::resultLimitDecimals()
+{
+    QFETCH(int, units);
+    QFETCH(int, decimals);
+    TDBEmailConfigForm form(nullptr, m_fx.db.get(), units);
+    runAndClose(form);
+    auto *limit = child<QDoubleSpinBox>(form, "sbResultLimit");
+    QCOMPARE(limit->decimals(), decimals);
+    QVERIFY(qFuzzyCompare(limit->singleStep(), std::pow(10.0, -decimals)));
+}
+
+// Limits above Qt's default maximum (a limit in ug/L) must not be cut down
+// when a configuration is shown and saved again.
+void TestLocationEmailEditors::largeStoredLimitSurvivesEditing()
+{
+    m_fx.insert(QStringLiteral("INSERT INTO EmailConfig (Name, resultLimit) VALUES ('Micro', '220')"));
+    TDBEmailConfigForm form(nullptr, m_fx.db.get(), 7);
+    runAndClose(form);
+    QCOMPARE(child<QDoubleSpinBox>(form, "sbResultLimit")->value(), 220.0);
+    click(form, "pbSave"); // Edit
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT resultLimit FROM EmailConfig")), QStringLiteral("220"));
+}
+
+void TestLocationEmailEditors::deleteRefusedByDatabase()
+{
+    const qint64 mail = m_fx.email(QStringLiteral("Mail"));
+    m_fx.location(QStringLiteral("Depot"), mail);
+    TDBEmailConfigForm form(nullptr, m_fx.db.get(), 0);
+    runAndClose(form);
+    const auto seen = click(form, "pbDelete", {QMessageBox::Yes});
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen.at(1).title, QStringLiteral("Error Deleting"));
+    QVERIFY2(seen.at(1).text.startsWith(QStringLiteral("Failed to delete.\n")) &&
+                 seen.at(1).text.contains(QStringLiteral("FOREIGN KEY"), Qt::CaseInsensitive),
+             qPrintable(seen.at(1).text));
+    QCOMPARE(m_fx.count(QStringLiteral("EmailConfig")), 1);
+    QCOMPARE(child<QComboBox>(form, "cbRecords")->count(), 1);
+
+    // Once no location uses it, it goes.
+    m_fx.sql()->exec(QStringLiteral("UPDATE Location SET EmailConfigID = NULL"));
+    QCOMPARE(click(form, "pbDelete", {QMessageBox::Yes}).size(), 1);
+    QCOMPARE(m_fx.count(QStringLiteral("EmailConfig")), 0);
+}
+
+QTEST_MAIN(TestLocationEmailEditors)
+#include "tst_locationemaileditors.moc"
