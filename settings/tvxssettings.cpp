@@ -232,8 +232,10 @@ int TVXSSettings::readInt(const QString &key, int defaultValue) const
 
 quint16 TVXSSettings::readPort(const QString &key) const
 {
+    // Stored ports are 16-bit: a larger number keeps its low 16 bits, as the
+    // server's own conversion does; a negative or unreadable one reads as 0.
     const int port = readInt(key, 0);
-    return port >= 0 && port <= 0xFFFF ? static_cast<quint16>(port) : 0;
+    return port >= 0 ? static_cast<quint16>(port & 0xFFFF) : 0;
 }
 
 QStringList TVXSSettings::readJoinedList(const QString &key) const

@@ -219,6 +219,7 @@ void TestTVXSSettings::ports_data()
     QTest::newRow("port") << QByteArray("26001") << 26001;
     QTest::newRow("largest") << QByteArray("65535") << 65535;
     QTest::newRow("above 16 bits") << QByteArray("65536") << 0;
+    QTest::newRow("masked to 16 bits") << QByteArray("70000") << 4464;
     QTest::newRow("negative") << QByteArray("-1") << 0;
     QTest::newRow("text") << QByteArray("http") << 0;
 }
