@@ -111,15 +111,31 @@ TORVSQLResult TVXDatabase::EnsureConnection()
         if (result.ok)
             return result;
         m_sql->close();
-        result = m_sql->reopen();
+        result = reopenExisting();
         if (!result.ok)
             result.setErrorIfFailed(QStringLiteral("Lost Connection, failed to reopen: ") + result.error);
         return result;
     }
-    TORVSQLResult result = m_sql->reopen();
+    TORVSQLResult result = reopenExisting();
     if (!result.ok)
         result.setErrorIfFailed(QStringLiteral("Failed to open: ") + result.error);
     return result;
+}
+
+TORVSQLResult TVXDatabase::reopenExisting()
+{
+    // Reopening must not quietly create an empty database where the file
+    // was deleted or moved away: the editors would then work on nothing.
+    if (m_sql->settings().type == TORVSQLSettings::SQLite) {
+        const QString path = m_sql->settings().databaseName;
+        QString problem = sqliteFileProblem(path);
+        if (problem.isEmpty() && isFileDatabase(path) && !QFileInfo::exists(path))
+            problem =
+                QStringLiteral("The database file no longer exists: %1").arg(QDir::toNativeSeparators(path));
+        if (!problem.isEmpty())
+            return TORVSQLResult::failure(problem);
+    }
+    return m_sql->reopen();
 }
 
 bool TVXDatabase::IsOpen() const

@@ -69,6 +69,7 @@ public:
     void SetStepObserver(std::function<void(int toVersion)> observer);
 
 private:
+    TORVSQLResult reopenExisting();
     TORVSQLResult buildVersionOne();
     TORVSQLResult runStep(const Schema::TSchemaStep &step);
     TORVSQLResult runOperation(const Schema::TSchemaOperation &operation);

@@ -308,6 +308,16 @@ private slots:
         QVERIFY(db.IsOpen());
         QCOMPARE(db.DbVersion(), 12);
 
+        // The file disappears under the open connection: no empty file in its place.
+        QVERIFY(QFile::remove(path));
+        const TORVSQLResult gone = db.EnsureConnection();
+        QVERIFY(!gone.ok);
+        QVERIFY2(
+            gone.error.startsWith(QStringLiteral("Lost Connection, failed to reopen: The database file no "
+                                                 "longer exists")),
+            qPrintable(gone.error));
+        QVERIFY(!QFileInfo::exists(path));
+
         // Never opened: the folder is missing.
         TVXDatabase lost(sqliteSettings(m_dir.filePath(QStringLiteral("no/such/folder/vxs.db"))));
         QVERIFY(!lost.IsOpen());
