@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 OUT=${VX_WINE_BUILD_DIR:-build-windows-backend}
 CXX=${VX_MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
-for tool in "$CXX" wine wineboot wineserver; do
+for tool in "$CXX" x86_64-w64-mingw32-windres wine wineboot wineserver; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "test-windows-backend: $tool not found (scripts/setup.sh installs it)" >&2
         exit 1
@@ -21,6 +21,20 @@ echo "test-windows-backend: building with $CXX"
     servicecontrol/win/winservicecontrol.cpp servicecontrol/win/test/tst_winservicecontrol.cpp \
     -o "$OUT/tst_winservicecontrol.exe" -ladvapi32
 "$CXX" "${flags[@]}" servicecontrol/win/test/vxtestservice.cpp -o "$OUT/vxtestservice.exe" -ladvapi32
+
+# The Windows branches of the Qt code (native event filter, drive query,
+# service backend glue): a syntax check with the cross compiler against the
+# Qt headers at hand, which follow the compiler's platform.
+qt_include=$(qmake -query QT_INSTALL_HEADERS 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt5)
+echo "test-windows-backend: checking the Windows-only Qt code"
+for source in controller/windowseventfilter.cpp settings/settingslocation.cpp \
+    servicecontrol/win/twinservicebackend.cpp controller/tsingleinstanceguard.cpp; do
+    "$CXX" -std=c++17 -fsyntax-only -Wall -Wextra -Werror \
+        -Icontroller -Isettings -Isql -Iservicecontrol -Iservicecontrol/win -Iresources \
+        -isystem "$qt_include" -isystem "$qt_include/QtCore" -isystem "$qt_include/QtGui" \
+        -isystem "$qt_include/QtWidgets" "$source"
+done
+x86_64-w64-mingw32-windres controller/VeltrixServerController.rc -O coff -o "$OUT/manifest.o"
 
 prefix_root=$(mktemp -d "${TMPDIR:-/tmp}/vx-wine.XXXXXX")
 export WINEPREFIX="$prefix_root/prefix"

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine (missing packages through apt-get), builds,
+# and starts the Veltrix Server Controller in the system tray.
+#
+# Without a display (a headless machine, an SSH session) the controller runs
+# under a private virtual X display with a tray host; the script opens the
+# tray menu, writes a screenshot and prints its path. From a terminal it then
+# keeps running until Ctrl+C; otherwise it stops after the screenshot.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+
+scripts/setup.sh
+scripts/build.sh
+
+binary="$repo/build/controller/VeltrixServerController"
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${VX_FORCE_VIRTUAL_DISPLAY:-}" ]; then
+    echo "start: starting $binary"
+    exec "$binary" -ShowMessage "$@"
+fi
+
+shot_dir="$repo/build/screenshots"
+mkdir -p "$shot_dir"
+shot="$shot_dir/controller-tray.png"
+
+# Runs inside the virtual display: start, wait for the icon, open the menu,
+# take the screenshot.
+headless_run() {
+    local binary=$1 shot=$2 keep=$3
+    shift 3
+    "$binary" -ShowMessage "$@" &
+    local pid=$!
+    local icon="" i
+    for i in $(seq 100); do
+        for w in $(xdotool search --all --onlyvisible --pid "$pid" --class VeltrixServerController 2>/dev/null); do
+            eval "$(xdotool getwindowgeometry --shell "$w")"
+            if [ "$WIDTH" -le 64 ] && [ "$HEIGHT" -le 64 ]; then icon=$w; break 2; fi
+        done
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -z "$icon" ]; then
+        echo "start: the controller's tray icon did not appear" >&2
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" || true
+        return 1
+    fi
+    sleep 1 # the "Now running in System Tray" balloon
+    eval "$(xdotool getwindowgeometry --shell "$icon")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+    sleep 1
+    import -window root -crop 440x260+584+0 +repage "$shot"
+    echo "start: screenshot of the tray and its menu: $shot"
+    xdotool key Escape
+    if [ "$keep" = 1 ]; then
+        echo "start: the controller runs on a virtual display; press Ctrl+C to stop it"
+        wait "$pid" || true
+    else
+        kill -TERM "$pid"
+        wait "$pid" || true
+    fi
+}
+export -f headless_run
+
+keep=0
+[ -t 0 ] && keep=1
+
+wtd="$repo/../shared/tools/with-tray-display"
+if [ -x "$wtd" ]; then
+    exec "$wtd" bash -c 'headless_run "$@"' headless_run "$binary" "$shot" "$keep" "$@"
+fi
+
+# No shared tools beside the repository: make the display and tray here.
+echo "start: no display; starting Xvfb with the trayer tray host"
+tmp=$(mktemp -d)
+exec 3>"$tmp/displayfd"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$tmp/displayfd" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n 1 "$tmp/displayfd")"
+trayer --edge top --align right --widthtype request --height 32 --transparent false >/dev/null 2>&1 &
+tray=$!
+trap 'kill $tray $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
+sleep 1
+headless_run "$binary" "$shot" "$keep" "$@"
