@@ -373,6 +373,16 @@ QString machineTimeZoneDefault()
     return sqlTextLiteral(QString::fromUtf8(QTimeZone::systemTimeZone().id()));
 }
 
+namespace {
+QString statementText(const QString &sql)
+{
+    QString text = sql.simplified();
+    if (text.endsWith(QLatin1Char(';')))
+        text.chop(1);
+    return text;
+}
+} // namespace
+
 QString TSchemaOperation::describe() const
 {
     switch (kind) {
@@ -385,9 +395,9 @@ QString TSchemaOperation::describe() const
     case Kind::DropTable:
         return QStringLiteral("drop table %1").arg(table);
     case Kind::Statement:
-        return sql.simplified();
+        return statementText(sql);
     case Kind::SqlServerStatement:
-        return sql.simplified() + QStringLiteral(" (SQL Server only)");
+        return statementText(sql) + QStringLiteral(" (SQL Server only)");
     }
     return QString();
 }
