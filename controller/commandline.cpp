@@ -49,6 +49,7 @@ const QStringList &ourOptions()
                                      "--connection",
                                      "--no-backup",
                                      "--help",
+                                     "--help-all",
                                      "-h",
                                      "-?",
                                      "--version",
