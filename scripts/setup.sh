@@ -12,7 +12,7 @@ PACKAGES=(
     # running under a virtual display with a tray host, screenshots
     xvfb xauth trayer xdotool imagemagick x11-utils python3
     # database tools used by tests and benchmarks
-    sqlite3
+    sqlite3 tzdata
     # the Windows service backend: cross compiler and Wine
     g++-mingw-w64-x86-64-posix wine wine64
 )
