@@ -64,11 +64,25 @@ bool waitForState(SC_HANDLE service, DWORD wanted, unsigned waitMs)
     return false;
 }
 
-bool markedForDeletion(SC_HANDLE service)
+// A deleted service lingers, marked for deletion, until the last handle to
+// it is closed (and, if it runs, until it stops).
+bool markedForDeletion(SC_HANDLE manager, const std::wstring &name)
 {
-    // A no-change reconfiguration is refused for a service that is marked
-    // for deletion (it lingers until the last handle to it is closed).
-    if (ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr,
+    // Windows flags it in the registry: a read-only look.
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + name;
+    DWORD flag = 0;
+    DWORD size = sizeof flag;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"DeleteFlag", RRF_RT_REG_DWORD, nullptr, &flag,
+                     &size) == ERROR_SUCCESS &&
+        flag != 0)
+        return true;
+    // Not every service manager keeps that flag (Wine does not); all of them
+    // refuse a reconfiguration, even one that changes nothing, of such a
+    // service.
+    Handle service(OpenServiceW(manager, name.c_str(), SERVICE_CHANGE_CONFIG));
+    if (!service)
+        return GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+    if (ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr,
                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
         return false;
     return GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
@@ -86,16 +100,10 @@ bool isInstalled(const std::wstring &name)
     Handle manager(openManager(SC_MANAGER_CONNECT));
     if (!manager)
         return fail();
-    Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG));
-    if (!service) {
-        // Without rights to change the configuration, existence is all we can tell.
-        if (GetLastError() == ERROR_ACCESS_DENIED) {
-            Handle queryOnly(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
-            return queryOnly ? true : fail();
-        }
+    Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    if (!service)
         return fail();
-    }
-    return !markedForDeletion(service.get());
+    return !markedForDeletion(manager.get(), name);
 }
 
 bool isRunning(const std::wstring &name)
@@ -129,6 +137,10 @@ bool start(const std::wstring &name)
     Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
     if (!service)
         return fail();
+    if (markedForDeletion(manager.get(), name)) {
+        lastErrorValue = ERROR_SERVICE_MARKED_FOR_DELETE;
+        return false;
+    }
     if (StartServiceW(service.get(), 0, nullptr))
         return true;
     if (GetLastError() == ERROR_SERVICE_ALREADY_RUNNING)

@@ -90,6 +90,21 @@ int wmain()
     check(waitFor([&] { return !vxwin::isInstalled(name); }, 15000), "gone after uninstall");
     check(!vxwin::isRunning(name), "not running after uninstall");
     check(!vxwin::uninstall(name), "uninstalling twice fails");
+
+    // A service deleted while someone still holds a handle to it stays,
+    // marked for deletion, until the handle is closed: it reads as gone.
+    check(vxwin::install(name, executable, L"", L""), "install again");
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE held = manager ? OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS) : nullptr;
+    check(held != nullptr, "a handle to the service");
+    check(vxwin::uninstall(name), "uninstall while a handle is held");
+    check(!vxwin::isInstalled(name), "marked for deletion reads as not installed");
+    check(!vxwin::start(name), "a service marked for deletion does not start");
+    if (held)
+        CloseServiceHandle(held);
+    if (manager)
+        CloseServiceHandle(manager);
+    check(waitFor([&] { return !vxwin::isInstalled(name); }, 15000), "gone once the handle is closed");
     check(!vxwin::install(L"", executable, L"", L""), "install without a name fails");
 
     std::printf("%d passed, %d failed\n", passed, failed);
