@@ -62,10 +62,16 @@ public:
     TORVSQLResult UpgradeTo(int targetVersion);
 
     // Writes a consistent copy of an SQLite database next to its file
-    // (<file>.v<version>-<yyyyMMdd-HHmmss>.bak) before an upgrade.
+    // (<file>.v<version>-<yyyyMMdd-HHmmss>.bak, "-2"... added when taken)
+    // before an upgrade. ok without a copy when there is nothing to keep (an
+    // empty database, one at version 12 or newer) and for SQL Server, whose
+    // outcome says that no copy can be made from here. ok false: the copy
+    // failed and the database must not be upgraded; the message says why.
     TVXBackupOutcome BackupBeforeUpgrade();
 
-    // Called before each version step runs (toVersion = the version it reaches).
+    // Called before each version step runs (toVersion = the version it
+    // reaches; 1 when an empty database is built), inside the step's
+    // transaction.
     void SetStepObserver(std::function<void(int toVersion)> observer);
 
 private:
