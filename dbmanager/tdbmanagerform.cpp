@@ -102,6 +102,31 @@ TORVSQLResult runOnWorker(TVXDatabase *database, const std::function<TORVSQLResu
     return result;
 }
 
+// Disables a dialog while a worker runs and gives the keyboard focus back to
+// where it was afterwards (disabling the window takes it away).
+class DisabledWhileBusy
+{
+public:
+    explicit DisabledWhileBusy(QWidget *dialog) : m_dialog(dialog), m_focus(dialog->focusWidget())
+    {
+        m_dialog->setEnabled(false);
+    }
+    ~DisabledWhileBusy()
+    {
+        if (!m_dialog)
+            return;
+        m_dialog->setEnabled(true);
+        if (m_focus && m_focus->isEnabled())
+            m_focus->setFocus();
+    }
+    DisabledWhileBusy(const DisabledWhileBusy &) = delete;
+    DisabledWhileBusy &operator=(const DisabledWhileBusy &) = delete;
+
+private:
+    QPointer<QWidget> m_dialog;
+    QPointer<QWidget> m_focus;
+};
+
 } // namespace
 
 TDBManagerForm::TDBManagerForm(QWidget *parent, TVXSettingsBase *settings)
@@ -174,12 +199,14 @@ bool TDBManagerForm::MakeSureConnectionIsOpen()
     if (!m_database)
         return false;
     const QString remembered = m_connectionStatusLabel ? m_connectionStatusLabel->text() : QString();
-    setEnabled(false);
-
+    const TORVSQLResult result = [this]() {
+        const DisabledWhileBusy busy(this);
+        TVXDatabase *database = m_database.get();
+        return runOnWorker(
+            database, [database]() { return database->EnsureConnection(); }, m_connectionStatusLabel,
+            tr("Checking Connection"));
+    }();
     TVXDatabase *database = m_database.get();
-    const TORVSQLResult result = runOnWorker(
-        database, [database]() { return database->EnsureConnection(); }, m_connectionStatusLabel,
-        tr("Checking Connection"));
 
     if (m_connectionStatusLabel) {
         if (result.ok) {
@@ -190,7 +217,6 @@ bool TDBManagerForm::MakeSureConnectionIsOpen()
                                              result.error);
         }
     }
-    setEnabled(true);
     return result.ok;
 }
 
@@ -200,6 +226,8 @@ void TDBManagerForm::SetupUi()
         return; // built by an earlier run
 
     setModal(true);
+    // Wide enough for the version line on one line.
+    setMinimumWidth(560);
     auto *topLayout = new QVBoxLayout(this);
     topLayout->setContentsMargins(0, 0, 0, 0);
 
@@ -226,6 +254,8 @@ void TDBManagerForm::SetupUi()
     auto addButton = [this](const QString &text, const QString &objectName) {
         auto *button = new QPushButton(text, this);
         button->setObjectName(objectName);
+        // No button is this dialog's default action: Enter does not upgrade.
+        button->setAutoDefault(false);
         m_grid->addWidget(button, m_grid->rowCount() - 1, 1);
         return button;
     };
@@ -258,6 +288,7 @@ void TDBManagerForm::SetupUi()
     auto addEditorButton = [this, frameLayout](const QString &text, const QString &objectName) {
         auto *button = new QPushButton(text, m_editorButtonFrame);
         button->setObjectName(objectName);
+        button->setAutoDefault(false);
         frameLayout->addWidget(button);
         return button;
     };
@@ -417,9 +448,8 @@ void TDBManagerForm::onCurrentIndexChanged(int index)
     if (m_settings && m_database) {
         const TORVSQLSettingsList list = m_settings->dbList();
         if (index >= 0 && index < list.size()) {
-            setEnabled(false);
+            const DisabledWhileBusy busy(this);
             ConnectToDatabase(list.at(index), m_database.get(), m_connectionStatusLabel);
-            setEnabled(true);
         }
     }
     UpdateDatabaseState();
