@@ -73,17 +73,17 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("twice") << "disk I/O errordisk I/O error"
-                               << "disk I/O error";
-        QTest::newRow("twice with blank") << "locked locked"
-                                          << "locked ";
-        QTest::newRow("two letters") << "aa"
-                                     << "a";
-        QTest::newRow("single") << "unable to open database file Error opening database"
-                                << "unable to open database file Error opening database";
-        QTest::newRow("one char") << "x"
-                                  << "x";
-        QTest::newRow("empty") << QString() << QString();
+        const char *const rows[][3] = {
+            {"twice", "disk I/O errordisk I/O error", "disk I/O error"},
+            {"twice with blank", "locked locked", "locked "},
+            {"two letters", "aa", "a"},
+            {"single", "unable to open database file Error opening database",
+             "unable to open database file Error opening database"},
+            {"one char", "x", "x"},
+            {"empty", "", ""},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
     }
     void deduplicate()
     {
@@ -91,22 +91,6 @@ private slots:
         QFETCH(QString, expected);
         QCOMPARE(TORVSQLResult::deduplicate(text), expected);
         QCOMPARE(TORVSQLResult::driverFailure(text, QStringLiteral("q")).error, expected);
-    }
-
-    void resultForms()
-    {
-        const TORVSQLResult none;
-        QVERIFY(!none.ok && !none.value && none.error.isEmpty() && none.query.isEmpty());
-        const TORVSQLResult no = TORVSQLResult::success(false);
-        QVERIFY(no.ok && !no.value && no.error.isEmpty());
-        TORVSQLResult failed = TORVSQLResult::failure(QStringLiteral("e"), QStringLiteral("SELECT 2"));
-        QVERIFY(!failed.ok && !failed.value);
-        QCOMPARE(failed.query, QStringLiteral("SELECT 2"));
-        failed.setErrorIfFailed(QStringLiteral("other"));
-        QCOMPARE(failed.error, QStringLiteral("other"));
-        TORVSQLResult good = TORVSQLResult::success();
-        good.setErrorIfFailed(QStringLiteral("other"));
-        QVERIFY(good.error.isEmpty());
     }
 
     void textLiteral()
@@ -122,32 +106,30 @@ private slots:
         QTest::addColumn<uint>("size");
         QTest::addColumn<QString>("sqlite");
         QTest::addColumn<QString>("ms");
-        QTest::newRow("Integer") << 0 << 0u << "INTEGER"
-                                 << "INT";
-        QTest::newRow("BigInteger") << 1 << 0u << "INTEGER"
-                                    << "BIGINT";
-        QTest::newRow("Boolean") << 2 << 0u << "BOOLEAN"
-                                 << "BIT";
-        QTest::newRow("Real") << 3 << 0u << "REAL"
-                              << "REAL";
-        QTest::newRow("Text") << 4 << 0u << "TEXT"
-                              << "VARCHAR(MAX)";
-        QTest::newRow("Varchar 64") << 5 << 64u << "VARCHAR(64)"
-                                    << "VARCHAR(64)";
-        QTest::newRow("Varchar 0") << 5 << 0u << "VARCHAR(MAX)"
-                                   << "VARCHAR(MAX)";
-        QTest::newRow("Blob") << 6 << 0u << "BLOB"
-                              << "VARBINARY(MAX)";
-        QTest::newRow("Date") << 7 << 0u << "DATE"
-                              << "DATE";
-        QTest::newRow("Time") << 8 << 0u << "TIME"
-                              << "TIME";
-        QTest::newRow("DateTime") << 9 << 0u << "DATETIME"
-                                  << "DATETIMEOFFSET";
-        QTest::newRow("Invalid") << 10 << 0u << "****UNKNOWN DATA TYPE****"
-                                 << "****UNKNOWN DATA TYPE****";
-        QTest::newRow("out of range") << 42 << 0u << "****UNKNOWN DATA TYPE****"
-                                      << "****UNKNOWN DATA TYPE****";
+        const struct
+        {
+            int type;
+            uint size;
+            const char *sqlite;
+            const char *ms;
+        } rows[] = {
+            {0, 0, "INTEGER", "INT"},
+            {1, 0, "INTEGER", "BIGINT"},
+            {2, 0, "BOOLEAN", "BIT"},
+            {3, 0, "REAL", "REAL"},
+            {4, 0, "TEXT", "VARCHAR(MAX)"},
+            {5, 64, "VARCHAR(64)", "VARCHAR(64)"},
+            {5, 0, "VARCHAR(MAX)", "VARCHAR(MAX)"},
+            {6, 0, "BLOB", "VARBINARY(MAX)"},
+            {7, 0, "DATE", "DATE"},
+            {8, 0, "TIME", "TIME"},
+            {9, 0, "DATETIME", "DATETIMEOFFSET"},
+            {10, 0, "****UNKNOWN DATA TYPE****", "****UNKNOWN DATA TYPE****"},
+            {42, 0, "****UNKNOWN DATA TYPE****", "****UNKNOWN DATA TYPE****"},
+        };
+        for (const auto &row : rows)
+            QTest::addRow("type %d size %u", row.type, row.size)
+                << row.type << row.size << QString::fromLatin1(row.sqlite) << QString::fromLatin1(row.ms);
     }
     void typeNames()
     {
@@ -155,12 +137,10 @@ private slots:
         QFETCH(uint, size);
         QFETCH(QString, sqlite);
         QFETCH(QString, ms);
-        const TORVSQLite lite(record(TORVSQLSettings::SQLite));
-        const TORVSQLMS server(record(TORVSQLSettings::MSSqlServer));
-        const TORVSQLDummy dummy(record(TORVSQLSettings::Unknown));
-        QCOMPARE(lite.typeName(TORVSQLDataType(type), size), sqlite);
-        QCOMPARE(server.typeName(TORVSQLDataType(type), size), ms);
-        QCOMPARE(dummy.typeName(TORVSQLDataType(type), size), QString());
+        QCOMPARE(TORVSQLite(record(TORVSQLSettings::SQLite)).typeName(TORVSQLDataType(type), size), sqlite);
+        QCOMPARE(TORVSQLMS(record(TORVSQLSettings::MSSqlServer)).typeName(TORVSQLDataType(type), size), ms);
+        QCOMPARE(TORVSQLDummy(record(TORVSQLSettings::Unknown)).typeName(TORVSQLDataType(type), size),
+                 QString());
     }
 
     void limitClause_data()
@@ -169,15 +149,22 @@ private slots:
         QTest::addColumn<int>("offset");
         QTest::addColumn<QString>("sqlite");
         QTest::addColumn<QString>("ms");
-        QTest::newRow("none") << -1 << -1 << QString() << QString();
-        QTest::newRow("limit") << 10 << -1 << " LIMIT 10 "
-                               << " OFFSET 0 ROWS  FETCH NEXT 10 ROWS ONLY ";
-        QTest::newRow("offset") << -1 << 20 << " LIMIT 999999  OFFSET 20 "
-                                << " OFFSET 20 ROWS ";
-        QTest::newRow("both") << 10 << 20 << " LIMIT 10  OFFSET 20 "
-                              << " OFFSET 20 ROWS  FETCH NEXT 10 ROWS ONLY ";
-        QTest::newRow("zeros") << 0 << 0 << " LIMIT 0  OFFSET 0 "
-                               << " OFFSET 0 ROWS  FETCH NEXT 0 ROWS ONLY ";
+        const struct
+        {
+            int limit;
+            int offset;
+            const char *sqlite;
+            const char *ms;
+        } rows[] = {
+            {-1, -1, "", ""},
+            {10, -1, " LIMIT 10 ", " OFFSET 0 ROWS  FETCH NEXT 10 ROWS ONLY "},
+            {-1, 20, " LIMIT 999999  OFFSET 20 ", " OFFSET 20 ROWS "},
+            {10, 20, " LIMIT 10  OFFSET 20 ", " OFFSET 20 ROWS  FETCH NEXT 10 ROWS ONLY "},
+            {0, 0, " LIMIT 0  OFFSET 0 ", " OFFSET 0 ROWS  FETCH NEXT 0 ROWS ONLY "},
+        };
+        for (const auto &row : rows)
+            QTest::addRow("limit %d offset %d", row.limit, row.offset)
+                << row.limit << row.offset << QString::fromLatin1(row.sqlite) << QString::fromLatin1(row.ms);
     }
     void limitClause()
     {
@@ -190,32 +177,17 @@ private slots:
         QCOMPARE(TORVSQLDummy(record(TORVSQLSettings::Unknown)).limitClause(limit, offset), QString());
     }
 
-    void foreignKeyActions_data()
-    {
-        QTest::addColumn<int>("action");
-        QTest::addColumn<QString>("sqlite");
-        QTest::addColumn<QString>("ms");
-        QTest::newRow("Restrict") << 0 << "RESTRICT"
-                                  << "No Action";
-        QTest::newRow("SetNull") << 1 << "SET NULL"
-                                 << "SET NULL";
-        QTest::newRow("SetDefault") << 2 << "SET DEFAULT"
-                                    << "SET DEFAULT";
-        QTest::newRow("Cascade") << 3 << "CASCADE"
-                                 << "CASCADE";
-        QTest::newRow("out of range") << 7 << QString() << QString();
-    }
     void foreignKeyActions()
     {
-        QFETCH(int, action);
-        QFETCH(QString, sqlite);
-        QFETCH(QString, ms);
-        QCOMPARE(
-            TORVSQLite(record(TORVSQLSettings::SQLite)).foreignKeyActionName(TORVSQLForeignKeyAction(action)),
-            sqlite);
-        QCOMPARE(TORVSQLMS(record(TORVSQLSettings::MSSqlServer))
-                     .foreignKeyActionName(TORVSQLForeignKeyAction(action)),
-                 ms);
+        const TORVSQLite lite(record(TORVSQLSettings::SQLite));
+        const TORVSQLMS server(record(TORVSQLSettings::MSSqlServer));
+        QStringList liteNames, serverNames;
+        for (int action = 0; action <= 4; ++action) {
+            liteNames << lite.foreignKeyActionName(TORVSQLForeignKeyAction(action));
+            serverNames << server.foreignKeyActionName(TORVSQLForeignKeyAction(action));
+        }
+        QCOMPARE(liteNames, (QStringList{"RESTRICT", "SET NULL", "SET DEFAULT", "CASCADE", ""}));
+        QCOMPARE(serverNames, (QStringList{"No Action", "SET NULL", "SET DEFAULT", "CASCADE", ""}));
     }
 
     void createTableSql_data()
