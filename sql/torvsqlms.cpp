@@ -1,5 +1,27 @@
 #include "torvsqldialects.h"
 
+#include <mutex>
+
+namespace {
+
+// Outside Windows the driver "SQL SERVER" is FreeTDS. Left to choose the
+// protocol, FreeTDS falls back from TDS 7.4 to the Sybase protocol 5.0 when a
+// server does not answer, and then waits with no timeout at all, so the login
+// timeout below would not bound open(). SQL Server speaks TDS 7.x; a TDSVER
+// set by the user is kept.
+void pinFreeTdsProtocol()
+{
+#ifndef Q_OS_WIN
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (qEnvironmentVariableIsEmpty("TDSVER"))
+            qputenv("TDSVER", "7.4");
+    });
+#endif
+}
+
+} // namespace
+
 TORVSQLMS::TORVSQLMS(const TORVSQLSettings &settings)
 {
     applySettings(settings);
@@ -24,6 +46,7 @@ void TORVSQLMS::configureConnection(QSqlDatabase &database, const TORVSQLSetting
     // Without it, a server that accepts the connection and never answers
     // keeps open() waiting forever.
     database.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10"));
+    pinFreeTdsProtocol();
 }
 
 TORVSQLResult TORVSQLMS::setForeignKeys(bool enable)

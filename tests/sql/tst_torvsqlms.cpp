@@ -82,11 +82,6 @@ private slots:
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
             QSKIP("Qt's ODBC driver is not installed (scripts/setup.sh installs it)");
         g_previousHandler = qInstallMessageHandler(recordWarnings);
-        // SQL Server speaks TDS 7.x. Left to choose, FreeTDS falls back to the
-        // Sybase protocol 5.0 when a server does not answer and then waits
-        // without any timeout, which no connect option of ours can bound.
-        if (qEnvironmentVariableIsEmpty("TDSVER"))
-            qputenv("TDSVER", "7.4");
     }
     void init() { g_warnings.clear(); }
     void cleanup() { QVERIFY2(g_warnings.isEmpty(), qPrintable(g_warnings.join(QLatin1Char('\n')))); }
