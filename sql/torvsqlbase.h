@@ -42,8 +42,9 @@ public:
     virtual TORVSQLResult beginTransaction();
     virtual TORVSQLResult commitTransaction();
     // Commits when `result` is ok, otherwise rolls back. A failed `result` is
-    // returned as it was (the rollback's own failure text appended), so a
-    // failed write is never reported as a success.
+    // returned as it was (the rollback's own failure text appended after a
+    // newline), so a failed write is never reported as a success. A commit
+    // that fails is rolled back too and its failure returned.
     virtual TORVSQLResult endTransaction(const TORVSQLResult &result);
     virtual TORVSQLResult rollbackTransaction();
     virtual int rowCount(QSqlQuery &query);
@@ -68,7 +69,8 @@ public:
     void close();
     TORVSQLSettings settings() const;
     QString qtConnectionName() const;
-    // Runs "SELECT 1"; "Database Connection is inactive" when that fails.
+    // Runs "SELECT 1"; "Database Connection is inactive" when that fails or
+    // when what the connection points at is gone (see storageReachable()).
     TORVSQLResult checkConnection();
     // Moves the driver to `thread`. Call it from the thread the connection
     // currently belongs to (the worker that opened it).
