@@ -13,6 +13,8 @@ PACKAGES=(
     xvfb xauth trayer xdotool imagemagick x11-utils python3
     # database tools used by tests and benchmarks
     sqlite3 tzdata
+    # a private message bus for the systemd backend's test
+    dbus-daemon
     # the Windows service backend: cross compiler and Wine
     g++-mingw-w64-x86-64-posix wine wine64
 )

@@ -55,7 +55,7 @@ bool succeeded(const QDBusMessage &reply)
 
 bool usable(const QString &name)
 {
-    return validName(name) && systemdBooted() && QDBusConnection::systemBus().isConnected();
+    return validName(name) && systemdReachable();
 }
 
 QString escapeForExec(const QString &path)
@@ -75,10 +75,19 @@ QString escapeForExec(const QString &path)
 
 } // namespace
 
-bool systemdBooted()
+bool systemdReachable()
 {
-    // The test systemd itself documents (sd_booted()).
-    return QFileInfo(QStringLiteral("/run/systemd/system")).isDir();
+    // systemd owns its name on the system bus whenever it is the init
+    // system; a machine without it (a container) has no owner or no bus.
+    const QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    call.setArguments({QLatin1String(systemdService)});
+    const QDBusMessage reply = bus.call(call, QDBus::Block, callTimeoutMs);
+    return succeeded(reply) && !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
 }
 
 QString systemdUnitText(const QString &executable, const QString &account)

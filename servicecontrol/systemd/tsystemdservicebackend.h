@@ -6,9 +6,9 @@ namespace Veltrix {
 namespace Server {
 
 // Services as systemd units "<name>.service", reached through systemd's D-Bus
-// interface on the system bus. Where systemd is not the running init system
-// (containers, CI) every service reads as not installed and every request
-// fails.
+// interface on the system bus (DBUS_SYSTEM_BUS_ADDRESS, as for every client).
+// Where systemd is not running (containers, CI) every service reads as not
+// installed and every request fails.
 class TSystemdServiceBackend : public TServiceBackend
 {
 public:
@@ -30,8 +30,8 @@ private:
 // cannot be written into a unit (relative, or holding a line break).
 QString systemdUnitText(const QString &executable, const QString &account);
 
-// True when systemd is the init system of this machine.
-bool systemdBooted();
+// True when systemd answers on the system bus (it is the init system).
+bool systemdReachable();
 
 } // namespace Server
 } // namespace Veltrix
