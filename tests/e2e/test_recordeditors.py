@@ -67,6 +67,7 @@ class RecordEditorsTest(unittest.TestCase):
         traytool.choose_menu_entry("Manage Database")
         self.manager = traytool.find_window("Database Manager")
         time.sleep(1.5)  # the connection attempt
+        self.focus = 0  # on the connection box
 
     def activate(self, window):
         """Gives `window` the keyboard: without a window manager nothing else
@@ -76,10 +77,13 @@ class RecordEditorsTest(unittest.TestCase):
         time.sleep(0.3)
 
     def open_editor(self, title):
-        """Presses the manager's button for `title`: activated by a click, the
-        manager has the focus on its connection box."""
+        """Moves the manager's focus to the button for `title` and presses it.
+        The focus starts on the connection box and comes back to the button
+        that opened an editor when the editor closes."""
         self.activate(self.manager)
-        traytool.press_keys(*(["Tab"] * EDITOR_BUTTON_TABS[title]), "space")
+        steps = EDITOR_BUTTON_TABS[title] - self.focus
+        traytool.press_keys(*(["Tab"] * steps if steps >= 0 else ["shift+Tab"] * -steps), "space")
+        self.focus = EDITOR_BUTTON_TABS[title]
         editor = traytool.find_window(title)
         time.sleep(0.5)
         return editor
