@@ -349,6 +349,9 @@ void TestMainWindow::serviceActions_data()
         << "RestartServer" << false << false << "" << QStringList{notRunning, restartFailed} << QStringList()
         << int(Uninstalled);
 
+    QTest::newRow("install stopped") << "InstallServer" << true << false << ""
+                                     << QStringList{"Install Server|Veltrix Server is already Installed|I"}
+                                     << QStringList() << int(Stopped);
     QTest::newRow("install installed") << "InstallServer" << true << true << ""
                                        << QStringList{"Install Server|Veltrix Server is already Installed|I"}
                                        << QStringList() << int(Running);
