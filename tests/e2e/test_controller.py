@@ -35,6 +35,7 @@ class TrayTest(unittest.TestCase):
         return proc
 
     def test_icon_menu_and_sigterm(self):
+        traytool.set_desktop_background()
         proc = self.start()
         icon = traytool.wait_for_tray_icon(proc)
         menu = traytool.open_menu(icon)
@@ -42,8 +43,8 @@ class TrayTest(unittest.TestCase):
         # The screenshot for the README: the tray and its open menu.
         mx, my, mw, mh = traytool.window_geometry(menu)
         ix, iy, iw, ih = traytool.window_geometry(icon)
-        left, top = min(mx, ix) - 24, 0
-        right, bottom = max(mx + mw, ix + iw), max(my + mh, iy + ih) + 24
+        left, top = min(mx, ix) - 160, 0
+        right, bottom = max(mx + mw, ix + iw), max(my + mh, iy + ih) + 60
         region = (max(left, 0), top, right - max(left, 0), bottom - top)
         source = os.environ.get("VX_SOURCE_DIR")
         target = os.path.join(source, "docs", "screenshots", "tray-menu.png") if source else \

@@ -38,6 +38,8 @@ Functions:
 - click(x, y, button=1).
 - close_window(window): closes a dialog as its title bar button would.
 - screenshot(path, region=None): PNG of the screen, or of region (x, y, w, h).
+- set_desktop_background(top, bottom): paints the (otherwise black) root
+  window with a vertical gradient, for screenshots that look like a desktop.
 - stop_controller(proc, sig=SIGTERM, timeout): sends sig, returns the exit code.
 - bare_display(): context manager for an X display WITHOUT a tray host
   (DISPLAY is set inside it).
@@ -254,6 +256,19 @@ def screenshot(path, region=None):
         subprocess.run([convert, *args, "-strip", "-define", "png:exclude-chunks=date,time", path],
                        check=True)
     return path
+
+
+def set_desktop_background(top="#3d6a9e", bottom="#16304f"):
+    convert = "/usr/bin/convert" if os.path.exists("/usr/bin/convert") else "convert"
+    geometry = subprocess.run(["xdotool", "getdisplaygeometry"], stdout=subprocess.PIPE, text=True,
+                              check=True).stdout.split()
+    with tempfile.TemporaryDirectory() as tmp:
+        picture = os.path.join(tmp, "background.png")
+        subprocess.run([convert, "-size", "%sx%s" % (geometry[0], geometry[1]),
+                        "gradient:%s-%s" % (top, bottom), picture], check=True)
+        # display exits with 1 after setting the root background: not a failure.
+        subprocess.run(["display", "-window", "root", picture], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def stop_controller(proc, sig=signal.SIGTERM, timeout=10):
