@@ -20,6 +20,10 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${VX_FORCE_VIRTUAL_DISPLAY:-}" ]; then
     exec "$binary" -ShowMessage "$@"
 fi
 
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="$repo/build/runtime"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
 shot_dir="$repo/build/screenshots"
 mkdir -p "$shot_dir"
 shot="$shot_dir/controller-tray.png"
@@ -29,6 +33,13 @@ shot="$shot_dir/controller-tray.png"
 headless_run() {
     local binary=$1 shot=$2 keep=$3
     shift 3
+    # A calm desktop instead of the black root window.
+    local convert=/usr/bin/convert
+    [ -x "$convert" ] || convert=convert
+    if "$convert" -size 1024x768 gradient:'#3d6a9e-#16304f' "$shot.background.png" 2>/dev/null; then
+        display -window root "$shot.background.png" 2>/dev/null || true # exits with 1 when done
+    fi
+    rm -f "$shot.background.png"
     "$binary" -ShowMessage "$@" &
     local pid=$!
     local icon="" i
