@@ -8,6 +8,7 @@
 #include "tvxdatabase.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSqlRecord>
@@ -24,15 +25,26 @@ public:
     QTemporaryDir dir;
     std::unique_ptr<Veltrix::Database::TVXDatabase> db;
 
-    // Builds a fresh database; false (with a warning) when that failed.
+    // A fresh database (a copy of one built once per test program); false
+    // (with a warning) when building it failed.
     bool create(const QString &name)
     {
-        db = std::make_unique<Veltrix::Database::TVXDatabase>(
-            sqliteConnection(name, dir.filePath(name + QStringLiteral(".db"))));
-        const TORVSQLResult built = db->CreateOrUpgrade();
-        if (!built.ok)
-            qWarning() << "building the database failed:" << built.error;
-        return built.ok && db->DbVersion() == 12;
+        const QString path = dir.filePath(name + QStringLiteral(".db"));
+        const QString built = dir.filePath(QStringLiteral("version12.template"));
+        if (!QFile::exists(built)) {
+            Veltrix::Database::TVXDatabase builder(sqliteConnection(QStringLiteral("template"), built));
+            const TORVSQLResult result = builder.CreateOrUpgrade();
+            if (!result.ok || builder.DbVersion() != 12) {
+                qWarning() << "building the database failed:" << result.error;
+                QFile::remove(built);
+                return false;
+            }
+        }
+        db.reset();
+        if (!QFile::copy(built, path))
+            return false;
+        db = std::make_unique<Veltrix::Database::TVXDatabase>(sqliteConnection(name, path));
+        return db->IsOpen() && db->DbVersion() == 12;
     }
     TORVSQLBase *sql() const { return db->Sql(); }
 
