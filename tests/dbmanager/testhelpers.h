@@ -2,8 +2,11 @@
 
 #include "tvxsettingsbase.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QTimer>
+
+#include <memory>
 
 // An in-memory settings store. `writable` false makes writeToDisk() fail the
 // way a file without write rights does.
@@ -57,3 +60,29 @@ inline int runAndClose(QDialog &dialog)
     closer.start();
     return dialog.exec();
 }
+
+// Turns a modal dialog that nobody answers into a test failure instead of a
+// hang: after `seconds`, every modal dialog still open is rejected and the
+// test is told so through `fired`.
+class HangGuard
+{
+public:
+    explicit HangGuard(int seconds = 30)
+    {
+        m_timer.setInterval(seconds * 1000);
+        QObject::connect(&m_timer, &QTimer::timeout, [this]() {
+            m_timer.setInterval(200);
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                fired = true;
+                qWarning("HangGuard: rejecting the unanswered dialog \"%s\"",
+                         qPrintable(dialog->windowTitle()));
+                dialog->reject();
+            }
+        });
+        m_timer.start();
+    }
+    bool fired = false;
+
+private:
+    QTimer m_timer;
+};

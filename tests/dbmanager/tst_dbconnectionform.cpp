@@ -63,6 +63,12 @@ class TestDBConnectionForm : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { m_guard = std::make_unique<HangGuard>(); }
+    void cleanup()
+    {
+        QVERIFY2(!m_guard->fired, "a dialog was left unanswered");
+        m_guard.reset();
+    }
     void newConnectionWithUnknownType();
     void nameTakenInAnotherCaseIsRefused();
     void duplicateOffersCopyName();
@@ -72,6 +78,9 @@ private slots:
     void listResortedAfterSave();
     void selectButtonPicksFile();
     void deleteRemovesEntry();
+
+private:
+    std::unique_ptr<HangGuard> m_guard;
 };
 
 void TestDBConnectionForm::newConnectionWithUnknownType()

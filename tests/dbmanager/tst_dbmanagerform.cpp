@@ -104,6 +104,7 @@ class TestDBManagerForm : public QObject
 
 private slots:
     void init();
+    void cleanup();
     void stateTable_data();
     void stateTable();
     void connectionThatCannotOpen();
@@ -124,6 +125,7 @@ private slots:
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<HangGuard> m_guard;
     QString path(const QString &name) const { return m_dir->filePath(name); }
 };
 
@@ -131,6 +133,13 @@ void TestDBManagerForm::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
+    m_guard = std::make_unique<HangGuard>();
+}
+
+void TestDBManagerForm::cleanup()
+{
+    QVERIFY2(!m_guard->fired, "a dialog was left unanswered");
+    m_guard.reset();
 }
 
 void TestDBManagerForm::stateTable_data()

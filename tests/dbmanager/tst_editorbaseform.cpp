@@ -104,6 +104,12 @@ class TestEditorBaseForm : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { m_guard = std::make_unique<HangGuard>(); }
+    void cleanup()
+    {
+        QVERIFY2(!m_guard->fired, "a dialog was left unanswered");
+        m_guard.reset();
+    }
     void browsesFirstOrInitialRecord();
     void editSavesAndReselects();
     void newRecordIsSavedAndSelected();
@@ -117,6 +123,9 @@ private slots:
     void hiddenAndDisabledButtons();
     void selectByData_data();
     void selectByData();
+
+private:
+    std::unique_ptr<HangGuard> m_guard;
 };
 
 void TestEditorBaseForm::browsesFirstOrInitialRecord()
