@@ -95,7 +95,10 @@ TORVSQLResult runOnWorker(TVXDatabase *database, const std::function<TORVSQLResu
             continue;
         }
         tick.start(static_cast<int>(untilTick) + 1);
-        loop.exec();
+        // -1: the application is quitting and no event loop runs any more;
+        // the worker is then waited for below.
+        if (loop.exec() < 0)
+            break;
     }
     tick.stop();
     worker->wait();
