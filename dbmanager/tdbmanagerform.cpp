@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QSqlDatabase>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -35,13 +34,10 @@ constexpr qint64 animationTickMs = 333;
 // After this many dots the animation starts again from the bare text.
 constexpr int maximumDots = 11;
 
-// Moves the Qt connection of `database` to `thread`. A handle that never got a
-// connection (no type or no database name) has nothing to move: it holds Qt's
-// shared null driver, which must stay where it is.
+// Moves the Qt connection of `database` to `thread`.
 void handOverConnection(TVXDatabase *database, QThread *thread)
 {
-    TORVSQLBase *sql = database->Sql();
-    if (sql && QSqlDatabase::contains(sql->qtConnectionName()))
+    if (TORVSQLBase *sql = database->Sql())
         sql->moveConnectionToThread(thread);
 }
 

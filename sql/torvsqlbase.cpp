@@ -234,6 +234,10 @@ TORVSQLResult TORVSQLBase::checkConnection()
 
 void TORVSQLBase::moveConnectionToThread(QThread *thread)
 {
+    // A handle whose record was refused never registered a connection: it
+    // holds Qt's shared null driver, which belongs to no one and must stay put.
+    if (m_qtConnectionName.isEmpty() || !QSqlDatabase::contains(m_qtConnectionName))
+        return;
     QSqlDriver *driver = m_database->driver();
     if (!thread || !driver || driver->thread() == thread)
         return;

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 
 ModalAnswerer::ModalAnswerer(QObject *parent) : QObject(parent)
 {
@@ -60,7 +61,13 @@ void ModalAnswerer::poll()
         if (path.isEmpty()) {
             dialog->reject();
         } else {
-            dialog->selectFile(path);
+            // Typed into the name field like a user would: selectFile() races
+            // the dialog's background directory model and can make accept()
+            // report "File not found" for a file that exists.
+            if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                name->setText(path);
+            else
+                dialog->selectFile(path);
             static_cast<QDialog *>(dialog)->accept(); // public in QDialog
         }
     }
