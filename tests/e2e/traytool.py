@@ -210,7 +210,7 @@ def find_window(title, timeout=20, pid=None):
     def window():
         args = ["search", "--onlyvisible", "--name", "^%s$" % title]
         if pid is not None:
-            args = ["search", "--onlyvisible", "--pid", str(pid), "--name", "^%s$" % title]
+            args = ["search", "--all", "--onlyvisible", "--pid", str(pid), "--name", "^%s$" % title]
         ids = _xdotool(*args, check=False).split()
         return ids[0] if ids else None
     found = _poll(window, timeout)
