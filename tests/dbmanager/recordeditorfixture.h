@@ -1,16 +1,13 @@
 #pragma once
 
 // A version-12 SQLite database in a temporary folder for the record editor
-// tests, with helpers to write rows and look at what the editors stored.
+// tests, with helpers to write rows and read what the editors stored.
 
-#include "modalanswerer.h"
 #include "testhelpers.h"
 #include "tvxdatabase.h"
 
-#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,8 +22,7 @@ public:
     QTemporaryDir dir;
     std::unique_ptr<Veltrix::Database::TVXDatabase> db;
 
-    // A fresh database (a copy of one built once per test program); false
-    // (with a warning) when building it failed.
+    // A fresh copy of a database built once per test program.
     bool create(const QString &name)
     {
         const QString path = dir.filePath(name + QStringLiteral(".db"));
@@ -93,25 +89,6 @@ public:
     }
 };
 
-template <typename T> T *child(QObject &parent, const char *name)
-{
-    T *widget = parent.findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qWarning() << "no child" << name;
-    return widget;
-}
-
-// Clicks a button of the editor and returns the boxes it showed.
-inline QList<ModalAnswerer::Seen> click(QObject &form, const char *button,
-                                        QList<QMessageBox::StandardButton> answers = {})
-{
-    ModalAnswerer answerer;
-    for (QMessageBox::StandardButton answer : answers)
-        answerer.answer(answer);
-    child<QPushButton>(form, button)->click();
-    return answerer.seen();
-}
-
 // Selects the item of `box` whose data is `id`.
 inline bool selectId(QComboBox *box, qint64 id)
 {
@@ -123,7 +100,8 @@ inline bool selectId(QComboBox *box, qint64 id)
 // Checks that exactly one "Error Saving" box with `error` was shown.
 #define VERIFY_SAVE_ERROR(seen, error)                                                                       \
     do {                                                                                                     \
-        QCOMPARE((seen).size(), 1);                                                                          \
-        QCOMPARE((seen).first().title, QStringLiteral("Error Saving"));                                      \
-        QCOMPARE((seen).first().text, QStringLiteral("Failed to save.\n") + (error));                        \
+        const auto seenBoxes = (seen);                                                                       \
+        QCOMPARE(seenBoxes.size(), 1);                                                                       \
+        QCOMPARE(seenBoxes.first().title, QStringLiteral("Error Saving"));                                   \
+        QCOMPARE(seenBoxes.first().text, QStringLiteral("Failed to save.\n") + (error));                     \
     } while (false)

@@ -1,15 +1,15 @@
 #pragma once
 
+#include "modalanswerer.h"
 #include "tvxsettingsbase.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
+#include <QPushButton>
 #include <QTimer>
 
-#include <memory>
-
-// An in-memory settings store. `writable` false makes writeToDisk() fail the
-// way a file without write rights does.
+// An in-memory settings store; `writable` false makes writeToDisk() fail.
 class FakeSettings : public Veltrix::TVXSettingsBase
 {
 public:
@@ -47,8 +47,38 @@ inline TORVSQLSettings sqliteConnection(const QString &name, const QString &path
     return settings;
 }
 
-// Runs a dialog's exec() (which builds and fills it) and closes it as soon as
-// its modal loop shows it. The widgets stay for the test to use.
+template <typename T> T *child(const QObject &parent, const char *name)
+{
+    T *widget = parent.findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+template <typename T> T *child(const QObject *parent, const char *name)
+{
+    return child<T>(*parent, name);
+}
+
+// Clicks a button of the form and returns the message boxes it showed.
+inline QList<ModalAnswerer::Seen> click(const QObject &form, const char *button,
+                                        QList<QMessageBox::StandardButton> answers = {})
+{
+    ModalAnswerer answerer;
+    for (QMessageBox::StandardButton answer : answers)
+        answerer.answer(answer);
+    child<QPushButton>(form, button)->click();
+    return answerer.seen();
+}
+
+inline QStringList itemTexts(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+// Runs a dialog's exec() (which builds and fills it) and closes it once shown.
 inline int runAndClose(QDialog &dialog)
 {
     QTimer closer;
@@ -61,9 +91,7 @@ inline int runAndClose(QDialog &dialog)
     return dialog.exec();
 }
 
-// Turns a modal dialog that nobody answers into a test failure instead of a
-// hang: after `seconds`, every modal dialog still open is rejected and the
-// test is told so through `fired`.
+// Rejects a modal dialog nobody answered after `seconds` and records it in `fired`.
 class HangGuard
 {
 public:

@@ -1,14 +1,9 @@
-#include "modalanswerer.h"
 #include "tdbconnectionform.h"
 #include "testhelpers.h"
 
-#include <QApplication>
-#include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -32,22 +27,14 @@ TORVSQLSettings serverConnection(const QString &name)
     return settings;
 }
 
-template <typename T> T *child(QWidget *form, const char *name)
+QLineEdit *edit(QWidget *form, const char *name)
 {
-    T *widget = form->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
+    return child<QLineEdit>(form, name);
 }
 
 QComboBox *records(QWidget *form)
 {
     return child<QComboBox>(form, "cbRecords");
-}
-
-void click(QWidget *form, const char *name)
-{
-    child<QPushButton>(form, name)->click();
 }
 
 QStringList names(const TORVSQLSettingsList &list)
@@ -71,61 +58,46 @@ private slots:
         QVERIFY2(!m_guard->fired, "a dialog was left unanswered");
         m_guard.reset();
     }
-    void newConnectionWithUnknownType();
-    void nameTakenInAnotherCaseIsRefused();
+    void newConnection();
     void duplicateOffersCopyName();
     void switchingTypeStoresMatchingFields();
     void applicationConnectionAddedAndSelected_data();
     void applicationConnectionAddedAndSelected();
-    void listResortedAfterSave();
+    void listResortedAfterSaveAndDelete();
     void selectButtonPicksFile();
-    void deleteRemovesEntry();
 
 private:
     std::unique_ptr<HangGuard> m_guard;
 };
 
-void TestDBConnectionForm::newConnectionWithUnknownType()
+// A new connection keeps the type Unknown unless chosen; a name taken in
+// another letter case is refused.
+void TestDBConnectionForm::newConnection()
 {
     TORVSQLSettingsList list{sqliteConnection("Main", "/data/vxs.db")};
     TDBConnectionForm form(nullptr, &list, QString());
     runAndClose(form);
-    QCOMPARE(form.windowTitle(), QStringLiteral("DB Connection Config"));
-    QVERIFY(!child<QLineEdit>(&form, "leName")->isEnabled()); // stored names are fixed
+    QVERIFY(!edit(&form, "leName")->isEnabled()); // stored names are fixed
 
-    click(&form, "pbNew");
-    QVERIFY(child<QLineEdit>(&form, "leName")->isEnabled());
+    click(form, "pbNew");
+    QVERIFY(edit(&form, "leName")->isEnabled());
     QCOMPARE(child<QComboBox>(&form, "cbType")->currentText(), QStringLiteral("Unknown"));
-    QVERIFY(child<QLineEdit>(&form, "leAddress")->isEnabled());
+    QVERIFY(edit(&form, "leAddress")->isEnabled());
     QVERIFY(!child<QPushButton>(&form, "pbSelect")->isEnabled());
-    child<QLineEdit>(&form, "leName")->setText(QStringLiteral("Zed"));
-    click(&form, "pbSave");
+    edit(&form, "leName")->setText(QStringLiteral("MAIN"));
+    const auto seen = click(form, "pbSave");
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.at(0).title, QStringLiteral("Error Saving"));
+    QCOMPARE(seen.at(0).text, QStringLiteral("Failed to save.\nConnection name already exists"));
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(edit(&form, "leName")->text(), QStringLiteral("MAIN")); // input kept, still editing
 
-    QCOMPARE(list.size(), 2);
-    QCOMPARE(list.at(1).connectionName, QStringLiteral("Zed"));
+    edit(&form, "leName")->setText(QStringLiteral("Zed"));
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(names(list), (QStringList{"Main", "Zed"}));
     QCOMPARE(list.at(1).type, TORVSQLSettings::Unknown);
     QVERIFY(list.at(1).displayName().endsWith(QStringLiteral(" (Unknown)")));
     QCOMPARE(records(&form)->currentText(), list.at(1).displayName());
-}
-
-void TestDBConnectionForm::nameTakenInAnotherCaseIsRefused()
-{
-    TORVSQLSettingsList list{sqliteConnection("Main", "/data/vxs.db")};
-    TDBConnectionForm form(nullptr, &list, QString());
-    runAndClose(form);
-
-    ModalAnswerer answerer;
-    click(&form, "pbNew");
-    child<QLineEdit>(&form, "leName")->setText(QStringLiteral("MAIN"));
-    child<QLineEdit>(&form, "leDatabase")->setText(QStringLiteral("other"));
-    click(&form, "pbSave");
-
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.seen().at(0).title, QStringLiteral("Error Saving"));
-    QCOMPARE(answerer.seen().at(0).text, QStringLiteral("Failed to save.\nConnection name already exists"));
-    QCOMPARE(list.size(), 1);
-    QCOMPARE(child<QLineEdit>(&form, "leName")->text(), QStringLiteral("MAIN")); // input kept
-    QCOMPARE(child<QPushButton>(&form, "pbSave")->text(), QStringLiteral("Save"));
 }
 
 void TestDBConnectionForm::duplicateOffersCopyName()
@@ -134,17 +106,14 @@ void TestDBConnectionForm::duplicateOffersCopyName()
     TDBConnectionForm form(nullptr, &list, QString());
     runAndClose(form);
 
-    click(&form, "pbDuplicate");
-    QCOMPARE(child<QLineEdit>(&form, "leName")->text(), QStringLiteral("Main_Copy"));
-    QVERIFY(child<QLineEdit>(&form, "leName")->isEnabled());
-    QCOMPARE(child<QLineEdit>(&form, "leAddress")->text(), QStringLiteral("db.example.net"));
+    click(form, "pbDuplicate");
+    QCOMPARE(edit(&form, "leName")->text(), QStringLiteral("Main_Copy"));
+    QVERIFY(edit(&form, "leName")->isEnabled());
     QCOMPARE(list.size(), 1); // only Save stores it
-
-    click(&form, "pbSave");
+    click(form, "pbSave");
     QCOMPARE(names(list), (QStringList{"Main", "Main_Copy"}));
-    TORVSQLSettings expected = serverConnection("Main_Copy");
-    QCOMPARE(list.at(1), expected);
-    QCOMPARE(records(&form)->currentText(), expected.displayName());
+    QCOMPARE(list.at(1), serverConnection("Main_Copy"));
+    QCOMPARE(records(&form)->currentText(), list.at(1).displayName());
 }
 
 void TestDBConnectionForm::switchingTypeStoresMatchingFields()
@@ -153,28 +122,27 @@ void TestDBConnectionForm::switchingTypeStoresMatchingFields()
     TDBConnectionForm form(nullptr, &list, QString());
     runAndClose(form);
     QCOMPARE(child<QLabel>(&form, "lDatabase")->text(), QStringLiteral("DB Path"));
-    QCOMPARE(child<QLineEdit>(&form, "leDatabase")->text(), QDir::toNativeSeparators("/data/vxs.db"));
-    QVERIFY(!child<QLineEdit>(&form, "leAddress")->isEnabled());
+    QCOMPARE(edit(&form, "leDatabase")->text(), QDir::toNativeSeparators("/data/vxs.db"));
+    QVERIFY(!edit(&form, "leAddress")->isEnabled());
 
-    click(&form, "pbSave"); // Edit
+    click(form, "pbSave"); // Edit
     child<QComboBox>(&form, "cbType")->setCurrentIndex(TORVSQLSettings::MSSqlServer);
     QCOMPARE(child<QLabel>(&form, "lDatabase")->text(), QStringLiteral("DB Name"));
-    QVERIFY(child<QLineEdit>(&form, "leAddress")->isEnabled());
-    child<QLineEdit>(&form, "leDatabase")->setText(QStringLiteral("vxs"));
-    child<QLineEdit>(&form, "leAddress")->setText(QStringLiteral("db.example.net"));
+    edit(&form, "leDatabase")->setText(QStringLiteral("vxs"));
+    edit(&form, "leAddress")->setText(QStringLiteral("db.example.net"));
     child<QSpinBox>(&form, "sbPort")->setValue(1433);
-    child<QLineEdit>(&form, "leUsername")->setText(QStringLiteral("sa"));
-    child<QLineEdit>(&form, "lePassword")->setText(QStringLiteral("secret"));
-    click(&form, "pbSave");
+    edit(&form, "leUsername")->setText(QStringLiteral("sa"));
+    edit(&form, "lePassword")->setText(QStringLiteral("secret"));
+    click(form, "pbSave");
     QCOMPARE(list.size(), 1);
     QCOMPARE(list.at(0), serverConnection("Main"));
     QCOMPARE(records(&form)->currentText(), serverConnection("Main").displayName());
 
     // Back to SQLite: only the file is kept.
-    click(&form, "pbSave");
+    click(form, "pbSave");
     child<QComboBox>(&form, "cbType")->setCurrentIndex(TORVSQLSettings::SQLite);
-    child<QLineEdit>(&form, "leDatabase")->setText(QDir::toNativeSeparators("/data/new.db"));
-    click(&form, "pbSave");
+    edit(&form, "leDatabase")->setText(QDir::toNativeSeparators("/data/new.db"));
+    click(form, "pbSave");
     QCOMPARE(list.at(0), sqliteConnection("Main", "/data/new.db"));
 }
 
@@ -183,7 +151,6 @@ void TestDBConnectionForm::applicationConnectionAddedAndSelected_data()
     QTest::addColumn<TORVSQLSettings>("application");
     QTest::addColumn<QStringList>("expectedNames");
     QTest::addColumn<QString>("selected");
-
     QTest::newRow("absent, added") << sqliteConnection("Beta", "/b.db")
                                    << QStringList{"Alpha", "Beta", "Gamma"}
                                    << QStringLiteral("Beta (SQLite)");
@@ -199,7 +166,6 @@ void TestDBConnectionForm::applicationConnectionAddedAndSelected()
     QFETCH(TORVSQLSettings, application);
     QFETCH(QStringList, expectedNames);
     QFETCH(QString, selected);
-
     TORVSQLSettingsList list{sqliteConnection("Gamma", "/g.db"), sqliteConnection("Alpha", "/a.db")};
     TDBConnectionForm form(nullptr, &list, QString());
     form.SetApplicationConnection(application);
@@ -208,29 +174,30 @@ void TestDBConnectionForm::applicationConnectionAddedAndSelected()
     QCOMPARE(records(&form)->currentText(), selected);
 }
 
-void TestDBConnectionForm::listResortedAfterSave()
+void TestDBConnectionForm::listResortedAfterSaveAndDelete()
 {
     TORVSQLSettingsList list{sqliteConnection("Delta", "/d.db"), sqliteConnection("Bravo", "/b.db")};
     TDBConnectionForm form(nullptr, &list, QString());
     QCOMPARE(names(list), (QStringList{"Bravo", "Delta"})); // sorted on construction
     runAndClose(form);
 
-    click(&form, "pbNew");
+    click(form, "pbNew");
     child<QComboBox>(&form, "cbType")->setCurrentIndex(TORVSQLSettings::SQLite);
-    child<QLineEdit>(&form, "leName")->setText(QStringLiteral("Alpha"));
-    child<QLineEdit>(&form, "leDatabase")->setText(QStringLiteral("/a.db"));
-    click(&form, "pbSave");
-
+    edit(&form, "leName")->setText(QStringLiteral("Alpha"));
+    edit(&form, "leDatabase")->setText(QStringLiteral("/a.db"));
+    click(form, "pbSave");
     QCOMPARE(names(list), (QStringList{"Alpha", "Bravo", "Delta"}));
-    QStringList items;
-    for (int i = 0; i < records(&form)->count(); ++i)
-        items << records(&form)->itemText(i);
-    QCOMPARE(items, (QStringList{"Alpha (SQLite)", "Bravo (SQLite)", "Delta (SQLite)"}));
+    QCOMPARE(itemTexts(records(&form)), (QStringList{"Alpha (SQLite)", "Bravo (SQLite)", "Delta (SQLite)"}));
     QCOMPARE(records(&form)->currentIndex(), 0);
-
     // Items are rebuilt from the re-sorted list: Delta still shows Delta.
     records(&form)->setCurrentIndex(2);
-    QCOMPARE(child<QLineEdit>(&form, "leName")->text(), QStringLiteral("Delta"));
+    QCOMPARE(edit(&form, "leName")->text(), QStringLiteral("Delta"));
+
+    const auto seen = click(form, "pbDelete", {QMessageBox::Yes});
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.at(0).text, QStringLiteral("Confirm Deletion?"));
+    QCOMPARE(names(list), (QStringList{"Alpha", "Bravo"}));
+    QCOMPARE(records(&form)->count(), 2);
 }
 
 void TestDBConnectionForm::selectButtonPicksFile()
@@ -241,52 +208,19 @@ void TestDBConnectionForm::selectButtonPicksFile()
     QFile create(file);
     QVERIFY(create.open(QIODevice::WriteOnly));
     create.close();
-
     TORVSQLSettingsList list{sqliteConnection("Main", dir.filePath(QStringLiteral("old.db")))};
     TDBConnectionForm form(nullptr, &list, dir.path());
     runAndClose(form);
-    click(&form, "pbSave"); // Edit
-
-    // The file dialog resolves a file given to selectFile() against its
-    // folder model, which it fills in the background: typing the full path
-    // into its file name field is what a user does and needs no model.
-    QString caption;
-    QTimer chooser;
-    chooser.setInterval(20);
-    connect(&chooser, &QTimer::timeout, this, [&]() {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        auto *name = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
-        if (!dialog || !dialog->isVisible() || !name)
-            return;
-        chooser.stop();
-        caption = dialog->windowTitle();
-        name->setText(file);
-        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-    });
-    chooser.start();
-    click(&form, "pbSelect");
-    chooser.stop();
-    QCOMPARE(caption, QStringLiteral("Open SQLite File"));
-    QCOMPARE(child<QLineEdit>(&form, "leDatabase")->text(), QDir::toNativeSeparators(file));
-
-    click(&form, "pbSave");
-    QCOMPARE(list.at(0).databaseName, file);
-}
-
-void TestDBConnectionForm::deleteRemovesEntry()
-{
-    TORVSQLSettingsList list{sqliteConnection("Alpha", "/a.db"), sqliteConnection("Bravo", "/b.db")};
-    TDBConnectionForm form(nullptr, &list, QString());
-    form.SetApplicationConnection(list.at(1));
-    runAndClose(form);
-    QCOMPARE(records(&form)->currentText(), QStringLiteral("Bravo (SQLite)"));
+    click(form, "pbSave"); // Edit
 
     ModalAnswerer answerer;
-    answerer.answer(QMessageBox::Yes);
-    click(&form, "pbDelete");
-    QCOMPARE(answerer.seenTexts(), QStringList{"Confirm Deletion?"});
-    QCOMPARE(names(list), QStringList{"Alpha"});
-    QCOMPARE(records(&form)->count(), 1);
+    answerer.answerFile(file);
+    child<QPushButton>(&form, "pbSelect")->click();
+    QCOMPARE(answerer.seen().size(), 1);
+    QCOMPARE(answerer.seen().at(0).title, QStringLiteral("Open SQLite File"));
+    QCOMPARE(edit(&form, "leDatabase")->text(), QDir::toNativeSeparators(file));
+    click(form, "pbSave");
+    QCOMPARE(list.at(0).databaseName, file);
 }
 
 QTEST_MAIN(TestDBConnectionForm)

@@ -1,16 +1,12 @@
-#include "modalanswerer.h"
 #include "tdbconnectionform.h"
 #include "tdbmanagerform.h"
 #include "testhelpers.h"
 #include "tvxdatabase.h"
 
-#include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
-#include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QTemporaryDir>
@@ -23,23 +19,20 @@ using namespace Veltrix::Database;
 
 namespace {
 
-// How a test database is made: built to `version` (at most 12) by the real
-// upgrade, then its Info row adjusted.
+// Built to `version` (at most 12) by the real upgrade, then its Info row adjusted.
 struct DatabaseRecipe
 {
     int version = 12;
-    int infoVersion = -1;    // written over dbVersion when set
-    int infoMinimum = -1;    // written over dbSoftwareMinimum when set
-    bool restricted = false; // restrictUtility
+    int infoVersion = -1; // written over dbVersion when set
+    int infoMinimum = -1; // written over dbSoftwareMinimum when set
+    bool restricted = false;
 };
 
-QString makeDatabase(const QString &path, const DatabaseRecipe &recipe)
+QString makeDatabase(const QString &path, const DatabaseRecipe &recipe = {})
 {
     TVXDatabase database(sqliteConnection(QStringLiteral("build"), path));
     TORVSQLResult result = database.UpgradeTo(recipe.version);
-    if (!result.ok)
-        return result.error;
-    if (recipe.infoVersion >= 0)
+    if (result.ok && recipe.infoVersion >= 0)
         result = database.SetDbVersion(recipe.infoVersion);
     if (result.ok && recipe.infoMinimum >= 0)
         result = database.Sql()->exec(
@@ -47,14 +40,6 @@ QString makeDatabase(const QString &path, const DatabaseRecipe &recipe)
     if (result.ok && recipe.restricted)
         result = database.Sql()->exec(QStringLiteral("UPDATE Info SET restrictUtility=1"));
     return result.ok ? QString() : result.error;
-}
-
-template <typename T> T *child(QWidget *form, const char *name)
-{
-    T *widget = form->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
 }
 
 QString text(QWidget *form, const char *label)
@@ -67,31 +52,17 @@ QString versionText(int version)
     return QStringLiteral("Database Version %1, Software Library Version 12.").arg(version);
 }
 
-// The dialog as the user sees it after its state was evaluated.
-struct FormState
-{
-    QString state;
-    bool upgradeShown = false;
-    bool editorsEnabled = false;
-    bool useSelectedEnabled = false;
-};
+const QString mustUpgrade = QStringLiteral(" This database must be upgraded before continuing.");
 
-FormState stateOf(QWidget *form)
+bool editorsEnabled(QWidget *form)
 {
-    return {text(form, "lDatabaseState"), !child<QPushButton>(form, "pbUpgrade")->isHidden(),
-            child<QFrame>(form, "fEditorButtons")->isEnabled(),
-            child<QPushButton>(form, "pbUseSelected")->isEnabled()};
+    return child<QFrame>(form, "fEditorButtons")->isEnabled();
 }
 
 int databaseVersion(const QString &path)
 {
     TVXDatabase database(sqliteConnection(QStringLiteral("check"), path));
     return database.DbVersion();
-}
-
-QStringList backups(const QString &folder)
-{
-    return QDir(folder).entryList(QStringList{QStringLiteral("*.bak")}, QDir::Files);
 }
 
 } // namespace
@@ -107,21 +78,15 @@ private slots:
     void cleanup();
     void stateTable_data();
     void stateTable();
-    void connectionThatCannotOpen();
     void emailButtonOnlyInServerVariant();
-    void useSelectedOnlyForOtherUsableDatabase();
-    void useSelectedWriteFailureIsReported();
+    void useSelected_data();
+    void useSelected();
     void emptyConnectionList();
-    void refillKeepsOrLosesCurrentText_data();
-    void refillKeepsOrLosesCurrentText();
-    void manageConnectionsWriteFailureIsReported();
-    void upgradeAnsweredNo();
-    void upgradeAnsweredYesKeepsCopy();
-    void failedUpgradeShowsWarning();
-    void failedBackupStopsUpgrade();
+    void manageConnections_data();
+    void manageConnections();
+    void upgrade_data();
+    void upgrade();
     void connectionIsUsedOnlyFromItsThread();
-    void connectToDatabaseWithoutLabel();
-    void sizedAndCentredOnParent();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -150,37 +115,26 @@ void TestDBManagerForm::stateTable_data()
     QTest::addColumn<bool>("upgradeShown");
     QTest::addColumn<bool>("editorsEnabled");
 
-    const QString restrictedText = QStringLiteral("This database is restricted for use with Veltrix Server.");
-    const QString canUpgrade = QStringLiteral(" This database can be upgraded.");
-    const QString mustUpgrade = QStringLiteral(" This database must be upgraded before continuing.");
-    const QString notCompatible = QStringLiteral(" This database is not compatible.");
-
+    const QString restricted = QStringLiteral("This database is restricted for use with Veltrix Server.");
     for (const bool server : {false, true}) {
-        const char *variant = server ? "server: " : "base: ";
-        auto row = [variant](const char *name) -> QTestData & {
-            return QTest::newRow(qPrintable(QString(variant) + name));
+        const QString variant = server ? QStringLiteral("server: ") : QStringLiteral("base: ");
+        auto row = [&variant](const char *name) -> QTestData & {
+            return QTest::newRow(qPrintable(variant + QLatin1String(name)));
         };
         row("12") << server << DatabaseRecipe{12, -1, -1, false} << versionText(12) << false << true;
-        row("13, minimum 12") << server << DatabaseRecipe{12, 13, 12, false} << versionText(13) + canUpgrade
-                              << true << true;
+        row("13, minimum 12") << server << DatabaseRecipe{12, 13, 12, false}
+                              << versionText(13) + QStringLiteral(" This database can be upgraded.") << true
+                              << true;
         row("11") << server << DatabaseRecipe{11, -1, -1, false} << versionText(11) + mustUpgrade << true
                   << false;
-        row("6") << server << DatabaseRecipe{6, -1, -1, false} << versionText(6) + mustUpgrade << true
-                 << false;
         row("13, minimum 13") << server << DatabaseRecipe{12, 13, 13, false}
-                              << versionText(13) + notCompatible << false << false;
-        if (server)
-            row("12 restricted") << server << DatabaseRecipe{12, -1, -1, true} << versionText(12) << false
-                                 << true;
-        else
-            row("12 restricted") << server << DatabaseRecipe{12, -1, -1, true} << restrictedText << false
-                                 << false;
+                              << versionText(13) + QStringLiteral(" This database is not compatible.")
+                              << false << false;
+        row("12 restricted") << server << DatabaseRecipe{12, -1, -1, true}
+                             << (server ? versionText(12) : restricted) << false << server;
         // An empty file has no readable Info row: version -1, restricted.
-        if (server)
-            row("empty") << server << DatabaseRecipe{0, -1, -1, false} << versionText(-1) + mustUpgrade
-                         << true << false;
-        else
-            row("empty") << server << DatabaseRecipe{0, -1, -1, false} << restrictedText << false << false;
+        row("empty") << server << DatabaseRecipe{0, -1, -1, false}
+                     << (server ? versionText(-1) + mustUpgrade : restricted) << server << false;
     }
 }
 
@@ -199,7 +153,6 @@ void TestDBManagerForm::stateTable()
         QFile empty(file);
         QVERIFY(empty.open(QIODevice::WriteOnly));
     }
-
     FakeSettings settings;
     settings.server = sqliteConnection(QStringLiteral("Server Default"), file);
     settings.list = {settings.server};
@@ -207,35 +160,15 @@ void TestDBManagerForm::stateTable()
                                                        : new TDBManagerForm(nullptr, &settings));
     runAndClose(*form);
 
-    QCOMPARE(form->windowTitle(), QStringLiteral("Database Manager"));
     QCOMPARE(text(form.get(), "lConnectionStatus"), QStringLiteral("Connected to: Server Default (SQLite)"));
-    QCOMPARE(text(form.get(), "lApplicationConnection"),
-             QStringLiteral("Application Connection: Server Default (SQLite)"));
-    const FormState seen = stateOf(form.get());
-    QCOMPARE(seen.state, state);
-    QCOMPARE(seen.upgradeShown, upgradeShown);
-    QCOMPARE(seen.editorsEnabled, editorsEnabled);
+    QCOMPARE(text(form.get(), "lDatabaseState"), state);
+    QCOMPARE(!child<QPushButton>(form.get(), "pbUpgrade")->isHidden(), upgradeShown);
+    QCOMPARE(::editorsEnabled(form.get()), editorsEnabled);
     // The only entry is the application connection: nothing to choose.
-    QVERIFY(!seen.useSelectedEnabled);
+    QVERIFY(!child<QPushButton>(form.get(), "pbUseSelected")->isEnabled());
     QVERIFY(form->isEnabled());
     QVERIFY(!form->connectionChanged());
     QCOMPARE(settings.writes, 0);
-}
-
-void TestDBManagerForm::connectionThatCannotOpen()
-{
-    FakeSettings settings;
-    settings.server = sqliteConnection(QStringLiteral("Gone"), path(QStringLiteral("missing/folder/vxs.db")));
-    settings.list = {settings.server};
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
-
-    QVERIFY(text(&form, "lConnectionStatus")
-                .startsWith(QStringLiteral("Unable to connect to: Gone (SQLite) - ")));
-    const FormState seen = stateOf(&form);
-    QVERIFY(seen.state.isEmpty());
-    QVERIFY(!seen.upgradeShown);
-    QVERIFY(!seen.editorsEnabled);
 }
 
 void TestDBManagerForm::emailButtonOnlyInServerVariant()
@@ -244,77 +177,66 @@ void TestDBManagerForm::emailButtonOnlyInServerVariant()
     TDBManagerForm base(nullptr, &settings);
     runAndClose(base);
     QVERIFY(!base.findChild<QPushButton *>(QStringLiteral("pbManageEmailConfigs")));
-    QVERIFY(base.findChild<QLabel *>(QStringLiteral("lBanner"))->isHidden());
 
     TVXSDBManagerForm server(nullptr, &settings);
-    QPixmap banner(40, 10);
-    banner.fill(Qt::blue);
-    server.SetBanner(banner);
     runAndClose(server);
     QStringList buttons;
     for (QPushButton *button : child<QFrame>(&server, "fEditorButtons")->findChildren<QPushButton *>())
         buttons << button->text();
     QCOMPARE(buttons, (QStringList{"Manage Devices", "Manage Device Configs", "Manage Location Configs",
                                    "Manage Email Configs"}));
-    QVERIFY(!server.findChild<QLabel *>(QStringLiteral("lBanner"))->isHidden());
 }
 
-void TestDBManagerForm::useSelectedOnlyForOtherUsableDatabase()
+void TestDBManagerForm::useSelected_data()
 {
-    QCOMPARE(makeDatabase(path(QStringLiteral("a.db")), {12, -1, -1, false}), QString());
-    QCOMPARE(makeDatabase(path(QStringLiteral("b.db")), {12, -1, -1, false}), QString());
-    QCOMPARE(makeDatabase(path(QStringLiteral("c.db")), {11, -1, -1, false}), QString());
-    QCOMPARE(makeDatabase(path(QStringLiteral("d.db")), {12, 13, 12, false}), QString());
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("stored") << true;
+    QTest::newRow("settings not writable") << false;
+}
 
+// Use Selected is enabled only for a usable database other than the
+// application connection; a failed settings write is reported, not hidden.
+void TestDBManagerForm::useSelected()
+{
+    QFETCH(bool, writable);
+    QCOMPARE(makeDatabase(path("a.db")), QString());
+    QCOMPARE(makeDatabase(path("b.db")), QString());
+    QCOMPARE(makeDatabase(path("c.db"), {11, -1, -1, false}), QString());
+    QCOMPARE(makeDatabase(path("d.db"), {12, 13, 12, false}), QString());
     FakeSettings settings;
     settings.list = {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db")),
                      sqliteConnection("C", path("c.db")), sqliteConnection("D", path("d.db"))};
     settings.server = settings.list.at(0);
+    settings.writable = writable;
     TVXSDBManagerForm form(nullptr, &settings);
     runAndClose(form);
     auto *combo = child<QComboBox>(&form, "cbConnections");
     auto *useSelected = child<QPushButton>(&form, "pbUseSelected");
     QCOMPARE(combo->currentText(), QStringLiteral("A (SQLite)"));
     QVERIFY(!useSelected->isEnabled());
-
-    combo->setCurrentIndex(1);
-    QCOMPARE(text(&form, "lConnectionStatus"), QStringLiteral("Connected to: B (SQLite)"));
-    QVERIFY(useSelected->isEnabled());
     combo->setCurrentIndex(2); // must be upgraded first
     QVERIFY(!useSelected->isEnabled());
     combo->setCurrentIndex(3); // newer, still usable
     QVERIFY(useSelected->isEnabled());
-
     combo->setCurrentIndex(1);
-    useSelected->click();
-    QVERIFY(form.connectionChanged());
-    QCOMPARE(settings.server, settings.list.at(1));
+    QCOMPARE(text(&form, "lConnectionStatus"), QStringLiteral("Connected to: B (SQLite)"));
+    QVERIFY(useSelected->isEnabled());
+
+    const auto seen = click(form, "pbUseSelected");
     QCOMPARE(settings.writes, 1);
-    QCOMPARE(text(&form, "lApplicationConnection"), QStringLiteral("Application Connection: B (SQLite)"));
-    QVERIFY(!useSelected->isEnabled());
-}
-
-void TestDBManagerForm::useSelectedWriteFailureIsReported()
-{
-    QCOMPARE(makeDatabase(path(QStringLiteral("a.db")), {12, -1, -1, false}), QString());
-    QCOMPARE(makeDatabase(path(QStringLiteral("b.db")), {12, -1, -1, false}), QString());
-    FakeSettings settings;
-    settings.list = {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db"))};
-    settings.server = settings.list.at(0);
-    settings.writable = false;
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
-    child<QComboBox>(&form, "cbConnections")->setCurrentIndex(1);
-
-    ModalAnswerer answerer;
-    child<QPushButton>(&form, "pbUseSelected")->click();
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.seen().at(0).title, QStringLiteral("Error"));
-    QVERIFY(answerer.seen().at(0).text.contains(QStringLiteral("/fake/VeltrixServer.ini")));
-    QVERIFY(!form.connectionChanged());
-    QCOMPARE(settings.server, settings.list.at(0));
-    QCOMPARE(text(&form, "lApplicationConnection"), QStringLiteral("Application Connection: A (SQLite)"));
-    QVERIFY(child<QPushButton>(&form, "pbUseSelected")->isEnabled()); // may be tried again
+    QCOMPARE(form.connectionChanged(), writable);
+    QCOMPARE(useSelected->isEnabled(), !writable); // a failed write may be tried again
+    if (writable) {
+        QVERIFY(seen.isEmpty());
+        QCOMPARE(settings.server, settings.list.at(1));
+        QCOMPARE(text(&form, "lApplicationConnection"), QStringLiteral("Application Connection: B (SQLite)"));
+    } else {
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen.at(0).title, QStringLiteral("Error"));
+        QVERIFY(seen.at(0).text.contains(QStringLiteral("/fake/VeltrixServer.ini")));
+        QCOMPARE(settings.server, settings.list.at(0));
+        QCOMPARE(text(&form, "lApplicationConnection"), QStringLiteral("Application Connection: A (SQLite)"));
+    }
 }
 
 void TestDBManagerForm::emptyConnectionList()
@@ -325,8 +247,8 @@ void TestDBManagerForm::emptyConnectionList()
     runAndClose(form);
     QCOMPARE(child<QComboBox>(&form, "cbConnections")->count(), 0);
     QVERIFY(text(&form, "lConnectionStatus").isEmpty());
-    QVERIFY(stateOf(&form).state.isEmpty());
-    QVERIFY(!stateOf(&form).editorsEnabled);
+    QVERIFY(text(&form, "lDatabaseState").isEmpty());
+    QVERIFY(!editorsEnabled(&form));
 
     child<QPushButton>(&form, "pbUseSelected")->setEnabled(true);
     child<QPushButton>(&form, "pbUseSelected")->click();
@@ -335,24 +257,28 @@ void TestDBManagerForm::emptyConnectionList()
     QVERIFY(!QFile::exists(path("vxs.db"))); // nothing was opened
 }
 
-void TestDBManagerForm::refillKeepsOrLosesCurrentText_data()
+void TestDBManagerForm::manageConnections_data()
 {
     QTest::addColumn<bool>("deleteCurrent");
+    QTest::addColumn<bool>("writable");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("kept") << false << QStringLiteral("B (SQLite)");
-    QTest::newRow("lost") << true << QStringLiteral("A (SQLite)");
+    QTest::newRow("current text kept") << false << true << QStringLiteral("B (SQLite)");
+    QTest::newRow("current text lost") << true << true << QStringLiteral("A (SQLite)");
+    QTest::newRow("settings not writable") << false << false << QStringLiteral("B (SQLite)");
 }
 
-void TestDBManagerForm::refillKeepsOrLosesCurrentText()
+void TestDBManagerForm::manageConnections()
 {
     QFETCH(bool, deleteCurrent);
+    QFETCH(bool, writable);
     QFETCH(QString, expected);
 
     for (const char *name : {"a.db", "b.db", "s.db"})
-        QCOMPARE(makeDatabase(path(QLatin1String(name)), {12, -1, -1, false}), QString());
+        QCOMPARE(makeDatabase(path(QLatin1String(name))), QString());
     FakeSettings settings;
     settings.list = {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db"))};
     settings.server = sqliteConnection("Server", path("s.db")); // not in the list
+    settings.writable = writable;
     TVXSDBManagerForm form(nullptr, &settings);
     runAndClose(form);
     auto *combo = child<QComboBox>(&form, "cbConnections");
@@ -370,18 +296,24 @@ void TestDBManagerForm::refillKeepsOrLosesCurrentText()
         if (deleteCurrent) {
             auto *records = child<QComboBox>(editor, "cbRecords");
             records->setCurrentIndex(records->findText(QStringLiteral("B (SQLite)")));
-            ModalAnswerer answerer;
-            answerer.answer(QMessageBox::Yes);
-            child<QPushButton>(editor, "pbDelete")->click();
+            child<QPushButton>(editor, "pbDelete")->click(); // answered Yes below
         }
         editor->reject();
     });
     driver.start();
-    child<QPushButton>(&form, "pbManageConnections")->click();
+    const auto seen = click(form, "pbManageConnections", {QMessageBox::Yes});
     driver.stop();
 
     QVERIFY(editorSeen);
     QCOMPARE(settings.writes, 1);
+    QVERIFY(!form.connectionChanged());
+    if (!writable) {
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen.at(0).title, QStringLiteral("Error"));
+        QVERIFY(seen.at(0).text.contains(QStringLiteral("/fake/VeltrixServer.ini")));
+    } else {
+        QCOMPARE(seen.size(), deleteCurrent ? 1 : 0); // the deletion question
+    }
     // The application connection was added to the list, which was stored sorted.
     QStringList stored;
     for (const TORVSQLSettings &entry : settings.list)
@@ -392,132 +324,70 @@ void TestDBManagerForm::refillKeepsOrLosesCurrentText()
     QCOMPARE(text(&form, "lConnectionStatus"), QStringLiteral("Connected to: ") + expected);
 }
 
-void TestDBManagerForm::manageConnectionsWriteFailureIsReported()
+void TestDBManagerForm::upgrade_data()
 {
-    FakeSettings settings;
-    settings.writable = false;
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<DatabaseRecipe>("recipe");
+    QTest::addColumn<bool>("backupFails");
+    QTest::addColumn<int>("version"); // afterwards
 
-    QTimer closer;
-    closer.setInterval(10);
-    connect(&closer, &QTimer::timeout, this, []() {
-        if (auto *editor = qobject_cast<Veltrix::TDBConnectionForm *>(QApplication::activeModalWidget()))
-            editor->reject();
-    });
-    closer.start();
-    ModalAnswerer answerer;
-    child<QPushButton>(&form, "pbManageConnections")->click();
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.seen().at(0).title, QStringLiteral("Error"));
-    QVERIFY(answerer.seen().at(0).text.contains(QStringLiteral("/fake/VeltrixServer.ini")));
-    QVERIFY(!form.connectionChanged());
+    QTest::newRow("answered No") << int(QMessageBox::No) << DatabaseRecipe{11, -1, -1, false} << false << 11;
+    QTest::newRow("answered Yes") << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false} << false
+                                  << 12;
+    // Says 11 but already has the tables of 12: the last step fails.
+    QTest::newRow("upgrade fails") << int(QMessageBox::Yes) << DatabaseRecipe{12, 11, -1, false} << false
+                                   << 11;
+    QTest::newRow("backup fails") << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false} << true << 11;
 }
 
-void TestDBManagerForm::upgradeAnsweredNo()
+void TestDBManagerForm::upgrade()
 {
-    const QString file = path(QStringLiteral("old.db"));
-    QCOMPARE(makeDatabase(file, {11, -1, -1, false}), QString());
+    QFETCH(int, answer);
+    QFETCH(DatabaseRecipe, recipe);
+    QFETCH(bool, backupFails);
+    QFETCH(int, version);
+
+    const QString folder = path(QStringLiteral("sub"));
+    const QString file = folder + QStringLiteral("/old.db");
+    QVERIFY(QDir().mkpath(folder));
+    QCOMPARE(makeDatabase(file, recipe), QString());
     FakeSettings settings;
     settings.server = sqliteConnection("Old", file);
     settings.list = {settings.server};
     TVXSDBManagerForm form(nullptr, &settings);
     runAndClose(form);
+    if (backupFails) { // the open database stays readable, but no copy can be written next to it
+        QVERIFY(QFile::remove(file));
+        QVERIFY(QDir().rmdir(folder));
+    }
 
-    ModalAnswerer answerer;
-    answerer.answer(QMessageBox::No);
-    child<QPushButton>(&form, "pbUpgrade")->click();
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.seen().at(0).title, QStringLiteral("Upgrade Database"));
-    QVERIFY(answerer.seen().at(0).text.startsWith(QStringLiteral(
+    const auto seen = click(form, "pbUpgrade", {QMessageBox::StandardButton(answer)});
+    const bool yes = answer == QMessageBox::Yes;
+    QCOMPARE(seen.size(), yes ? 2 : 1);
+    for (const ModalAnswerer::Seen &box : seen)
+        QCOMPARE(box.title, QStringLiteral("Upgrade Database"));
+    QVERIFY(seen.at(0).text.startsWith(QStringLiteral(
         "Once upgraded the database cannot be reverted and will no longer work with some older "
         "versions of Veltrix software.\n")));
-    QVERIFY(answerer.seen().at(0).text.contains(QStringLiteral("copy")));
-    QVERIFY(answerer.seen().at(0).text.endsWith(QStringLiteral("Would you like to upgrade now?")));
+    QVERIFY(seen.at(0).text.contains(QStringLiteral("copy")));
+    QVERIFY(seen.at(0).text.endsWith(QStringLiteral("Would you like to upgrade now?")));
 
-    QCOMPARE(stateOf(&form).state,
-             versionText(11) + QStringLiteral(" This database must be upgraded before continuing."));
-    QVERIFY(backups(m_dir->path()).isEmpty());
-    QCOMPARE(databaseVersion(file), 11);
-}
-
-void TestDBManagerForm::upgradeAnsweredYesKeepsCopy()
-{
-    const QString file = path(QStringLiteral("old.db"));
-    QCOMPARE(makeDatabase(file, {11, -1, -1, false}), QString());
-    FakeSettings settings;
-    settings.server = sqliteConnection("Old", file);
-    settings.list = {settings.server};
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
-
-    ModalAnswerer answerer;
-    answerer.answer(QMessageBox::Yes);
-    child<QPushButton>(&form, "pbUpgrade")->click();
-
-    const QStringList copies = backups(m_dir->path());
-    QCOMPARE(copies.size(), 1);
-    QCOMPARE(answerer.seen().size(), 2);
-    QCOMPARE(answerer.seen().at(1).title, QStringLiteral("Upgrade Database"));
-    QVERIFY2(answerer.seen().at(1).text.contains(copies.at(0)), qPrintable(answerer.seen().at(1).text));
-
-    const FormState seen = stateOf(&form);
-    QCOMPARE(seen.state, versionText(12));
-    QVERIFY(!seen.upgradeShown);
-    QVERIFY(seen.editorsEnabled);
-    QCOMPARE(databaseVersion(file), 12);
-    QCOMPARE(databaseVersion(m_dir->filePath(copies.at(0))), 11); // the copy is the old database
-}
-
-void TestDBManagerForm::failedUpgradeShowsWarning()
-{
-    // Says 11 but already has the tables of 12: the last step fails.
-    const QString file = path(QStringLiteral("odd.db"));
-    QCOMPARE(makeDatabase(file, {12, 11, -1, false}), QString());
-    FakeSettings settings;
-    settings.server = sqliteConnection("Odd", file);
-    settings.list = {settings.server};
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
-
-    ModalAnswerer answerer;
-    answerer.answer(QMessageBox::Yes);
-    child<QPushButton>(&form, "pbUpgrade")->click();
-    QCOMPARE(answerer.seen().size(), 2);
-    QCOMPARE(answerer.seen().at(1).title, QStringLiteral("Upgrade Database"));
-    QVERIFY(answerer.seen().at(1).text.startsWith(QStringLiteral("Database Upgrade Failed.\n")));
-    // The copy made first is named, and the state is evaluated again.
-    QCOMPARE(backups(m_dir->path()).size(), 1);
-    QVERIFY(answerer.seen().at(1).text.contains(backups(m_dir->path()).at(0)));
-    QCOMPARE(stateOf(&form).state,
-             versionText(11) + QStringLiteral(" This database must be upgraded before continuing."));
-}
-
-void TestDBManagerForm::failedBackupStopsUpgrade()
-{
-    const QString folder = path(QStringLiteral("sub"));
-    QVERIFY(QDir().mkpath(folder));
-    const QString file = folder + QStringLiteral("/old.db");
-    QCOMPARE(makeDatabase(file, {11, -1, -1, false}), QString());
-    FakeSettings settings;
-    settings.server = sqliteConnection("Old", file);
-    settings.list = {settings.server};
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
-
-    // The open database stays readable, but no copy can be written next to it.
-    QVERIFY(QFile::remove(file));
-    QVERIFY(QDir().rmdir(folder));
-
-    ModalAnswerer answerer;
-    answerer.answer(QMessageBox::Yes);
-    child<QPushButton>(&form, "pbUpgrade")->click();
-    QCOMPARE(answerer.seen().size(), 2);
-    QCOMPARE(answerer.seen().at(1).title, QStringLiteral("Upgrade Database"));
-    QVERIFY(answerer.seen().at(1).text.startsWith(QStringLiteral("Database Upgrade Failed.\n")));
-    QVERIFY(answerer.seen().at(1).text.contains(QStringLiteral("copied")));
-    QCOMPARE(stateOf(&form).state,
-             versionText(11) + QStringLiteral(" This database must be upgraded before continuing."));
+    const QStringList copies = QDir(folder).entryList(QStringList{QStringLiteral("*.bak")}, QDir::Files);
+    QCOMPARE(copies.size(), yes && !backupFails ? 1 : 0);
+    if (yes) {
+        const QString &result = seen.at(1).text;
+        QCOMPARE(result.startsWith(QStringLiteral("Database Upgrade Failed.\n")), version != 12);
+        if (backupFails)
+            QVERIFY2(result.contains(QStringLiteral("copied")), qPrintable(result));
+        else // the copy is named, after a success or a failure
+            QVERIFY2(result.contains(copies.at(0)), qPrintable(result));
+    }
+    QCOMPARE(text(&form, "lDatabaseState"), versionText(version) + (version == 12 ? QString() : mustUpgrade));
+    QCOMPARE(editorsEnabled(&form), version == 12);
+    if (!backupFails)
+        QCOMPARE(databaseVersion(file), version);
+    if (version == 12)
+        QCOMPARE(databaseVersion(folder + QLatin1Char('/') + copies.at(0)), 11); // the old database
 }
 
 namespace {
@@ -530,8 +400,8 @@ void collectMessages(QtMsgType, const QMessageLogContext &, const QString &messa
 
 void TestDBManagerForm::connectionIsUsedOnlyFromItsThread()
 {
-    QCOMPARE(makeDatabase(path(QStringLiteral("a.db")), {12, -1, -1, false}), QString());
-    QCOMPARE(makeDatabase(path(QStringLiteral("b.db")), {11, -1, -1, false}), QString());
+    QCOMPARE(makeDatabase(path("a.db")), QString());
+    QCOMPARE(makeDatabase(path("b.db"), {11, -1, -1, false}), QString());
     FakeSettings settings;
     settings.list = {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db"))};
     settings.server = settings.list.at(0);
@@ -542,9 +412,7 @@ void TestDBManagerForm::connectionIsUsedOnlyFromItsThread()
         TVXSDBManagerForm form(nullptr, &settings);
         runAndClose(form);
         child<QComboBox>(&form, "cbConnections")->setCurrentIndex(1);
-        ModalAnswerer answerer;
-        answerer.answer(QMessageBox::Yes);
-        child<QPushButton>(&form, "pbUpgrade")->click(); // statements on the dialog's thread
+        click(form, "pbUpgrade", {QMessageBox::Yes}); // statements on the dialog's thread
         child<QComboBox>(&form, "cbConnections")->setCurrentIndex(0);
         QVERIFY(form.MakeSureConnectionIsOpen()); // a second worker, then back
         QTimer closer;                            // closes the record editor, if one opens
@@ -554,9 +422,9 @@ void TestDBManagerForm::connectionIsUsedOnlyFromItsThread()
                 editor->reject();
         });
         closer.start();
-        child<QPushButton>(&form, "pbManageDevices")->click();
+        click(form, "pbManageDevices");
         closer.stop();
-        QCOMPARE(stateOf(&form).state, versionText(12));
+        QCOMPARE(text(&form, "lDatabaseState"), versionText(12));
 
         // Every connection of the process belongs to this thread now.
         for (const QString &name : QSqlDatabase::connectionNames()) {
@@ -568,29 +436,6 @@ void TestDBManagerForm::connectionIsUsedOnlyFromItsThread()
     qInstallMessageHandler(previous);
     for (const QString &message : qAsConst(g_messages))
         QVERIFY2(!message.contains(QStringLiteral("thread"), Qt::CaseInsensitive), qPrintable(message));
-}
-
-void TestDBManagerForm::connectToDatabaseWithoutLabel()
-{
-    QCOMPARE(makeDatabase(path(QStringLiteral("a.db")), {12, -1, -1, false}), QString());
-    TVXDatabase database;
-    QVERIFY(TDBManagerForm::ConnectToDatabase(sqliteConnection("A", path("a.db")), &database, nullptr));
-    QCOMPARE(database.DbVersion(), 12);
-    QVERIFY(!TDBManagerForm::ConnectToDatabase(sqliteConnection("B", path("no/such/dir/b.db")), &database,
-                                               nullptr));
-    QVERIFY(!TDBManagerForm::ConnectToDatabase(TORVSQLSettings(), &database, nullptr));
-    QVERIFY(!TDBManagerForm::ConnectToDatabase(sqliteConnection("A", path("a.db")), nullptr, nullptr));
-}
-
-void TestDBManagerForm::sizedAndCentredOnParent()
-{
-    FakeSettings settings;
-    QWidget parent;
-    parent.setGeometry(100, 100, 2100, 600);
-    TVXSDBManagerForm form(&parent, &settings);
-    runAndClose(form);
-    QCOMPARE(form.width(), 700);
-    QCOMPARE(form.geometry().center().x(), parent.geometry().center().x());
 }
 
 QTEST_MAIN(TestDBManagerForm)

@@ -16,28 +16,11 @@ class TestEditorScreenshots : public QObject
 private:
     RecordEditorFixture m_fx;
 
-    void shoot(QDialog &editor, const QString &file)
-    {
-        runAndClose(editor);
-        // The offscreen screen is small, and a window is kept to two thirds of it.
-        editor.resize(editor.sizeHint());
-        const QImage image = editor.grab().toImage();
-        QVERIFY(image.width() > 200 && image.height() > 100);
-        // Something was drawn besides the background.
-        QVERIFY(image.pixel(0, 0) != image.pixel(image.width() / 2, 20) ||
-                image.pixel(0, 0) != image.pixel(image.width() / 2, image.height() / 2));
-        const QString target = qEnvironmentVariable("VX_SCREENSHOT_DIR");
-        if (!target.isEmpty())
-            QVERIFY(image.save(target + QLatin1Char('/') + file));
-    }
-
 private slots:
     void initTestCase();
-    void cleanupTestCase();
-    void devices();
-    void deviceConfigs();
-    void locations();
-    void emailConfigs();
+    void cleanupTestCase() { qApp->setStyleSheet(QString()); }
+    void editors_data();
+    void editors();
 };
 
 void TestEditorScreenshots::initTestCase()
@@ -59,8 +42,7 @@ void TestEditorScreenshots::initTestCase()
     const qint64 office = m_fx.insert(QStringLiteral(
         "INSERT INTO EmailConfig (Name, toAddresses, SMSAddress, subject, message, resultLimit) "
         "VALUES ('Head Office Alerts', 'safety@veltrix.com,site.manager@veltrix.com', "
-        "'0400111222@sms.net', 'Test result above limit', 'Please follow up the test below.', "
-        "'0.05')"));
+        "'0400111222@sms.net', 'Test result above limit', 'Please follow up the test below.', '0.05')"));
     m_fx.email(QStringLiteral("Night Shift"));
     const qint64 depot = m_fx.location(QStringLiteral("Adelaide Depot"), office);
     m_fx.location(QStringLiteral("Perth Yard"));
@@ -73,36 +55,40 @@ void TestEditorScreenshots::initTestCase()
                      {office, gate});
 }
 
-void TestEditorScreenshots::cleanupTestCase()
+void TestEditorScreenshots::editors_data()
 {
-    qApp->setStyleSheet(QString());
+    QTest::addColumn<int>("editor");
+    QTest::newRow("editor-devices.png") << 0;
+    QTest::newRow("editor-device-configs.png") << 1;
+    QTest::newRow("editor-locations.png") << 2;
+    QTest::newRow("editor-email-configs.png") << 3;
 }
 
-void TestEditorScreenshots::devices()
+void TestEditorScreenshots::editors()
 {
-    Veltrix::TDBDeviceForm editor(nullptr, m_fx.db.get());
-    shoot(editor, QStringLiteral("editor-devices.png"));
-}
-
-void TestEditorScreenshots::deviceConfigs()
-{
-    Veltrix::TDBDeviceConfigForm editor(nullptr, m_fx.db.get());
-    shoot(editor, QStringLiteral("editor-device-configs.png"));
-}
-
-void TestEditorScreenshots::locations()
-{
-    Veltrix::TDBLocationConfigForm editor(nullptr, m_fx.db.get(),
-                                          {QStringLiteral("Australia/Adelaide"),
-                                           QStringLiteral("Australia/Perth"),
-                                           QStringLiteral("Pacific/Auckland")});
-    shoot(editor, QStringLiteral("editor-locations.png"));
-}
-
-void TestEditorScreenshots::emailConfigs()
-{
-    Veltrix::TDBEmailConfigForm editor(nullptr, m_fx.db.get(), 0);
-    shoot(editor, QStringLiteral("editor-email-configs.png"));
+    QFETCH(int, editor);
+    const QStringList zones{QStringLiteral("Australia/Adelaide"), QStringLiteral("Australia/Perth"),
+                            QStringLiteral("Pacific/Auckland")};
+    std::unique_ptr<QDialog> form;
+    if (editor == 0)
+        form = std::make_unique<Veltrix::TDBDeviceForm>(nullptr, m_fx.db.get());
+    else if (editor == 1)
+        form = std::make_unique<Veltrix::TDBDeviceConfigForm>(nullptr, m_fx.db.get());
+    else if (editor == 2)
+        form = std::make_unique<Veltrix::TDBLocationConfigForm>(nullptr, m_fx.db.get(), zones);
+    else
+        form = std::make_unique<Veltrix::TDBEmailConfigForm>(nullptr, m_fx.db.get(), 0);
+    runAndClose(*form);
+    // The offscreen screen is small, and a window is kept to two thirds of it.
+    form->resize(form->sizeHint());
+    const QImage image = form->grab().toImage();
+    QVERIFY(image.width() > 200 && image.height() > 100);
+    // Something was drawn besides the background.
+    QVERIFY(image.pixel(0, 0) != image.pixel(image.width() / 2, 20) ||
+            image.pixel(0, 0) != image.pixel(image.width() / 2, image.height() / 2));
+    const QString target = qEnvironmentVariable("VX_SCREENSHOT_DIR");
+    if (!target.isEmpty())
+        QVERIFY(image.save(target + QLatin1Char('/') + QLatin1String(QTest::currentDataTag())));
 }
 
 QTEST_MAIN(TestEditorScreenshots)
