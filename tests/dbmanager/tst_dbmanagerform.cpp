@@ -78,7 +78,6 @@ private slots:
     void cleanup();
     void stateTable_data();
     void stateTable();
-    void emailButtonOnlyInServerVariant();
     void useSelected_data();
     void useSelected();
     void emptyConnectionList();
@@ -164,24 +163,10 @@ void TestDBManagerForm::stateTable()
     QCOMPARE(text(form.get(), "lDatabaseState"), state);
     QCOMPARE(!child<QPushButton>(form.get(), "pbUpgrade")->isHidden(), upgradeShown);
     QCOMPARE(::editorsEnabled(form.get()), editorsEnabled);
+    QCOMPARE(form->findChild<QPushButton *>(QStringLiteral("pbManageEmailConfigs")) != nullptr,
+             serverVariant);
     // The only entry is the application connection: nothing to choose.
     QVERIFY(!child<QPushButton>(form.get(), "pbUseSelected")->isEnabled());
-}
-
-void TestDBManagerForm::emailButtonOnlyInServerVariant()
-{
-    FakeSettings settings;
-    TDBManagerForm base(nullptr, &settings);
-    runAndClose(base);
-    QVERIFY(!base.findChild<QPushButton *>(QStringLiteral("pbManageEmailConfigs")));
-
-    TVXSDBManagerForm server(nullptr, &settings);
-    runAndClose(server);
-    QStringList buttons;
-    for (QPushButton *button : child<QFrame>(&server, "fEditorButtons")->findChildren<QPushButton *>())
-        buttons << button->text();
-    QCOMPARE(buttons, (QStringList{"Manage Devices", "Manage Device Configs", "Manage Location Configs",
-                                   "Manage Email Configs"}));
 }
 
 void TestDBManagerForm::useSelected_data()
