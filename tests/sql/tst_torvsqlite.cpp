@@ -338,6 +338,24 @@ private slots:
         QVERIFY(db->exec("INSERT INTO t VALUES ('gui');").ok);
         QCOMPARE(column(*db, "SELECT v FROM t;"), QStringList{"gui"});
 
+        // and to a worker thread and back, as the database manager does around each long operation
+        QThread thread;
+        QObject context;
+        context.moveToThread(&thread);
+        thread.start();
+        db->moveConnectionToThread(&thread);
+        bool ok = false;
+        QMetaObject::invokeMethod(
+            &context,
+            [&] {
+                ok = db->selectFirst("SELECT v FROM t;").value;
+                db->moveConnectionToThread(gui);
+            },
+            Qt::BlockingQueuedConnection);
+        QVERIFY(ok);
+        thread.quit();
+        thread.wait();
+        QVERIFY(db->exec("INSERT INTO t VALUES ('back');").ok);
         db.reset();
     }
 
