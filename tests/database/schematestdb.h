@@ -10,39 +10,33 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStringList>
 #include <QTest>
 #include <QUuid>
-#include <QVariant>
 
 namespace SchemaTest {
 
-inline TORVSQLSettings sqliteSettings(const QString &path, const QString &name = QStringLiteral("test"))
+inline TORVSQLSettings sqliteSettings(const QString &path)
 {
     TORVSQLSettings settings;
     settings.type = TORVSQLSettings::SQLite;
-    settings.connectionName = name;
+    settings.connectionName = "test";
     settings.databaseName = path;
     return settings;
 }
 
-// A plain Qt connection on the same file, for looking at what the code under
-// test did. Removed from Qt's registry when it goes out of scope.
+// A plain Qt connection on the same file, for looking at what the code under test did.
 class RawDb
 {
 public:
     explicit RawDb(const QString &path) : m_name(QUuid::createUuid().toString())
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", m_name);
         db.setDatabaseName(path);
         db.open();
     }
     ~RawDb()
     {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
+        QSqlDatabase::database(m_name, false).close();
         QSqlDatabase::removeDatabase(m_name);
     }
     QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
@@ -53,47 +47,38 @@ public:
         QStringList out;
         QSqlQuery query(db());
         if (!query.exec(sql))
-            return {QStringLiteral("ERROR: ") + query.lastError().text()};
+            return {"ERROR: " + query.lastError().text()};
         while (query.next()) {
             QStringList fields;
             for (int i = 0; i < query.record().count(); ++i)
                 fields << (query.value(i).isNull() ? QStringLiteral("NULL") : query.value(i).toString());
-            out << fields.join(QLatin1Char('|'));
+            out << fields.join('|');
         }
         return out;
     }
-    QString value(const QString &sql) const
-    {
-        const QStringList all = rows(sql);
-        return all.isEmpty() ? QString() : all.first();
-    }
-    bool exec(const QString &sql) const
-    {
-        QSqlQuery query(db());
-        return query.exec(sql);
-    }
+    QString value(const QString &sql) const { return rows(sql).value(0); }
+    bool exec(const QString &sql) const { return QSqlQuery(db()).exec(sql); }
+    int count(const QString &table) const { return value("SELECT count(*) FROM " + table).toInt(); }
 
     QStringList tables() const
     {
-        return rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
-                                   "'sqlite_%' ORDER BY name"));
+        return rows(
+            "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' ORDER BY name");
     }
     // name|type|notnull|default|pk for each column, in database order.
     QStringList columns(const QString &table) const
     {
         QStringList out;
-        for (const QString &row : rows(QStringLiteral("PRAGMA table_info(%1)").arg(table))) {
-            const QStringList f = row.split(QLatin1Char('|'));
-            out << QStringList{f[1], f[2], f[3], f[4], f[5]}.join(QLatin1Char('|'));
-        }
+        for (const QString &row : rows("PRAGMA table_info(" + table + ")"))
+            out << row.section('|', 1);
         return out;
     }
     // from->table.to|on delete|on update, sorted.
     QStringList foreignKeys(const QString &table) const
     {
         QStringList out;
-        for (const QString &row : rows(QStringLiteral("PRAGMA foreign_key_list(%1)").arg(table))) {
-            const QStringList f = row.split(QLatin1Char('|'));
+        for (const QString &row : rows("PRAGMA foreign_key_list(" + table + ")")) {
+            const QStringList f = row.split('|');
             out << QStringLiteral("%1->%2.%3|%4|%5").arg(f[3], f[2], f[4], f[6], f[5]);
         }
         out.sort();
@@ -103,31 +88,24 @@ public:
     QStringList indexes(const QString &table) const
     {
         QStringList out;
-        for (const QString &row : rows(QStringLiteral("PRAGMA index_list(%1)").arg(table))) {
-            const QStringList f = row.split(QLatin1Char('|'));
+        for (const QString &row : rows("PRAGMA index_list(" + table + ")")) {
+            const QStringList f = row.split('|');
             QStringList cols;
-            for (const QString &c : rows(QStringLiteral("PRAGMA index_info(%1)").arg(f[1])))
-                cols << c.split(QLatin1Char('|')).value(2);
-            out << QStringList{f[3], f[2], cols.join(QLatin1Char(',')),
-                               f[3] == QLatin1String("c") ? f[1] : QString()}
-                       .join(QLatin1Char('|'));
+            for (const QString &c : rows("PRAGMA index_info(" + f[1] + ")"))
+                cols << c.section('|', 2, 2);
+            out << QStringList{f[3], f[2], cols.join(','), f[3] == "c" ? f[1] : QString()}.join('|');
         }
         out.sort();
         return out;
-    }
-    int count(const QString &table) const
-    {
-        return value(QStringLiteral("SELECT count(*) FROM ") + table).toInt();
     }
 
 private:
     QString m_name;
 };
 
-// Table names at a given version.
 inline QString deviceConfigsTable(int version)
 {
-    return version == 1 || version == 3 ? QStringLiteral("DeviceLocations") : QStringLiteral("DeviceConfigs");
+    return version == 1 || version == 3 ? "DeviceLocations" : "DeviceConfigs";
 }
 
 // What one call of addRowSet() wrote, for checking after an upgrade.
@@ -144,51 +122,39 @@ struct RowSet
 // configuration, using only the columns every version has.
 inline RowSet addRowSet(const RawDb &raw, int version, int n)
 {
-    RowSet set;
     auto ok = [&](const QString &sql) {
         QSqlQuery query(raw.db());
         if (!query.exec(sql))
             qFatal("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
         return query.lastInsertId().toInt();
     };
+    RowSet set;
     const QString serial = QStringLiteral("S%1").arg(n);
-    set.device = ok(QStringLiteral("INSERT INTO Devices (serial, connected) VALUES ('%1', 1)").arg(serial));
+    set.device = ok("INSERT INTO Devices (serial, connected) VALUES ('" + serial + "', 1)");
     if (version < 10) {
         ok(QStringLiteral("INSERT INTO Status (DevicesID, state) VALUES (%1, 'ok')").arg(set.device));
         ok(QStringLiteral("INSERT INTO Diagnostics (DevicesID, pump) VALUES (%1, 1)").arg(set.device));
     }
-    ok(QStringLiteral("INSERT INTO EventLog (timeStamp, serial, event, type) VALUES ('2026-01-0%1T10:00:00', "
-                      "'%2', 'started', 'info')")
+    ok(QStringLiteral("INSERT INTO EventLog (timeStamp, serial, event, type) VALUES "
+                      "('2026-01-0%1T10:00:00', '%2', 'started', 'info')")
            .arg(n % 9 + 1)
            .arg(serial));
-    int firstLog = 0;
-    for (int i = 0; i < 2; ++i) {
-        const int log =
-            ok(QStringLiteral("INSERT INTO DeviceLogs (DevicesID, recordNo, date, time, serial, type, "
-                              "result) VALUES (%1, %2, '2026-02-01', '08:3%2:00', '%3', 'Breath', "
-                              "'0.00')")
-                   .arg(set.device)
-                   .arg(i)
-                   .arg(serial));
-        if (i == 0)
-            firstLog = log;
-    }
-    ok(QStringLiteral(
-           "INSERT INTO DeviceImages (DeviceLogsID, imageNo, filename, data) VALUES (%1, 1, 'a.jpg', "
-           "X'FFD8FFE0')")
+    const QString log = "INSERT INTO DeviceLogs (DevicesID, recordNo, date, time, serial, type, result) "
+                        "VALUES (%1, %2, '2026-02-01', '08:3%2:00', '%3', 'Breath', '0.00')";
+    const int firstLog = ok(log.arg(set.device).arg(0).arg(serial));
+    ok(log.arg(set.device).arg(1).arg(serial));
+    ok(QStringLiteral("INSERT INTO DeviceImages (DeviceLogsID, imageNo, filename, data) "
+                      "VALUES (%1, 1, 'a.jpg', X'FFD8FFE0')")
            .arg(firstLog));
-    set.email = ok(QStringLiteral("INSERT INTO EmailConfig (fromAddress, toAddresses) VALUES ('a@b.example', "
-                                  "'c@d.example')"));
+    set.email =
+        ok("INSERT INTO EmailConfig (fromAddress, toAddresses) VALUES ('a@b.example', 'c@d.example')");
     set.location = ok(QStringLiteral("INSERT INTO Location (name) VALUES ('Site %1')").arg(n));
     set.locationNoMail = ok(QStringLiteral("INSERT INTO Location (name) VALUES ('Site %1 b')").arg(n));
-    if (version < 7)
-        ok(QStringLiteral("INSERT INTO LocationConfigs (LocationID, EmailConfigID) VALUES (%1, %2)")
-               .arg(set.location)
-               .arg(set.email));
-    else
-        ok(QStringLiteral("UPDATE Location SET EmailConfigID = %1 WHERE LocationID = %2")
-               .arg(set.email)
-               .arg(set.location));
+    ok((version < 7
+            ? QStringLiteral("INSERT INTO LocationConfigs (LocationID, EmailConfigID) VALUES (%1, %2)")
+            : QStringLiteral("UPDATE Location SET EmailConfigID = %2 WHERE LocationID = %1"))
+           .arg(set.location)
+           .arg(set.email));
     ok(QStringLiteral("INSERT INTO %1 (DevicesID, LocationID) VALUES (%2, %3)")
            .arg(deviceConfigsTable(version))
            .arg(set.device)
@@ -200,11 +166,10 @@ inline RowSet addRowSet(const RawDb &raw, int version, int n)
 inline QMap<QString, int> keptCounts(const RawDb &raw, int version)
 {
     QMap<QString, int> counts;
-    const QStringList tables{"Devices", "EventLog", "DeviceLogs", "DeviceImages",
-                             "Info",    "Location", "EmailConfig"};
-    for (const QString &t : tables)
+    for (const char *t :
+         {"Devices", "EventLog", "DeviceLogs", "DeviceImages", "Info", "Location", "EmailConfig"})
         counts.insert(t, raw.count(t));
-    counts.insert(QStringLiteral("DeviceConfigs"), raw.count(deviceConfigsTable(version)));
+    counts.insert("DeviceConfigs", raw.count(deviceConfigsTable(version)));
     return counts;
 }
 
@@ -212,10 +177,9 @@ inline QMap<QString, int> keptCounts(const RawDb &raw, int version)
 // dependent defaults are passed in.
 inline void verifyVersion12Schema(const RawDb &raw, const QString &utcOffset, const QString &timeZoneLiteral)
 {
-    const QStringList expectedTables{"DeviceConfigs", "DeviceImages", "DeviceLogs",
-                                     "Devices",       "EmailConfig",  "EventLog",
-                                     "Info",          "Location",     "NotificationConfig"};
-    QCOMPARE(raw.tables(), expectedTables);
+    QCOMPARE(raw.tables(),
+             (QStringList{"DeviceConfigs", "DeviceImages", "DeviceLogs", "Devices", "EmailConfig", "EventLog",
+                          "Info", "Location", "NotificationConfig"}));
 
     const QMap<QString, QStringList> columns{
         {"Devices",
@@ -255,15 +219,10 @@ inline void verifyVersion12Schema(const RawDb &raw, const QString &utcOffset, co
           "method|VARCHAR(100)|0|NULL|0", "headers|TEXT|0|NULL|0", "message|TEXT|0|NULL|0",
           "resultLimit|VARCHAR(10)|1|'0.05'|0"}},
     };
-    for (auto it = columns.cbegin(); it != columns.cend(); ++it)
-        QCOMPARE(raw.columns(it.key()), it.value());
-
+    // Tables not listed have none.
     const QMap<QString, QStringList> foreignKeys{
-        {"Devices", {}},
-        {"EventLog", {}},
         {"DeviceLogs", {"DevicesID->Devices.DevicesID|CASCADE|CASCADE"}},
         {"DeviceImages", {"DeviceLogsID->DeviceLogs.DeviceLogsID|CASCADE|CASCADE"}},
-        {"Info", {}},
         {"Location",
          {"EmailConfigID->EmailConfig.EmailConfigID|RESTRICT|RESTRICT",
           "NotificationConfigID->NotificationConfig.NotificationConfigID|RESTRICT|RESTRICT"}},
@@ -272,28 +231,21 @@ inline void verifyVersion12Schema(const RawDb &raw, const QString &utcOffset, co
           "EmailConfigID->EmailConfig.EmailConfigID|CASCADE|CASCADE",
           "LocationID->Location.LocationID|CASCADE|CASCADE",
           "NotificationConfigID->NotificationConfig.NotificationConfigID|RESTRICT|RESTRICT"}},
-        {"EmailConfig", {}},
-        {"NotificationConfig", {}},
     };
-    for (auto it = foreignKeys.cbegin(); it != foreignKeys.cend(); ++it)
-        QCOMPARE(raw.foreignKeys(it.key()), it.value());
-
     const QMap<QString, QStringList> indexes{
         {"Devices", {"u|1|serial|"}},
         {"EventLog", {"c|0|timeStamp|EventLog_TimeStamp_Index"}},
         {"DeviceLogs", {"c|0|date,time|DeviceLogs_DateTime_Index", "c|0|serial|DeviceLogs_Serial_Index"}},
-        {"DeviceImages", {}},
-        {"Info", {}},
-        {"Location", {}},
         {"DeviceConfigs", {"pk|1|DevicesID,LocationID|"}},
-        {"EmailConfig", {}},
         {"NotificationConfig", {"u|1|name|"}},
     };
-    for (auto it = indexes.cbegin(); it != indexes.cend(); ++it)
-        QCOMPARE(raw.indexes(it.key()), it.value());
-
-    QCOMPARE(raw.value(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
-    QCOMPARE(raw.rows(QStringLiteral("PRAGMA foreign_key_check")), QStringList());
+    for (auto it = columns.cbegin(); it != columns.cend(); ++it) {
+        QCOMPARE(raw.columns(it.key()), it.value());
+        QCOMPARE(raw.foreignKeys(it.key()), foreignKeys.value(it.key()));
+        QCOMPARE(raw.indexes(it.key()), indexes.value(it.key()));
+    }
+    QCOMPARE(raw.value("PRAGMA integrity_check"), QStringLiteral("ok"));
+    QCOMPARE(raw.rows("PRAGMA foreign_key_check"), QStringList());
 }
 
 } // namespace SchemaTest

@@ -39,7 +39,6 @@ class TestRecords : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir m_dir;
     std::unique_ptr<TVXDatabase> m_db;
     TORVSQLBase *sql() const { return m_db->Sql(); }
@@ -52,7 +51,7 @@ private:
         if (!saved.ok)
             qWarning() << saved.error << saved.query;
         if (!insertKey && record.id() < 0) {
-            const TORVSQLResult last = sql()->selectFirst(QStringLiteral("SELECT last_insert_rowid() AS id"));
+            const TORVSQLResult last = sql()->selectFirst("SELECT last_insert_rowid()");
             record.setId(last.record.value(0).toLongLong());
         }
         return saved.ok ? record.id() : -1;
@@ -72,470 +71,264 @@ private:
     QVariant column(const QString &text) { return sql()->selectFirst(text).record.value(0); }
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
-    void defaults();
-    void keyColumnsFromMap_data();
-    void keyColumnsFromMap();
-    void serialValidity_data();
-    void serialValidity();
-    void connectedFromState_data();
-    void connectedFromState();
-    void deviceRoundTrip();
-    void deviceConfigRoundTrip_data();
-    void deviceConfigRoundTrip();
-    void locationRoundTrip_data();
-    void locationRoundTrip();
-    void resultLimitText_data();
-    void resultLimitText();
-    void emailRoundTrip();
-    void emailValidity_data();
-    void emailValidity();
-    void headersParsing_data();
-    void headersParsing();
-    void notificationValidity_data();
-    void notificationValidity();
-    void notificationRoundTrip();
-    void everySelectTextRuns();
-};
-
-void TestRecords::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    TORVSQLSettings settings;
-    settings.type = TORVSQLSettings::SQLite;
-    settings.connectionName = QStringLiteral("records");
-    settings.databaseName = m_dir.filePath(QStringLiteral("records.db"));
-    m_db = std::make_unique<TVXDatabase>(settings);
-    QVERIFY(m_db->IsOpen());
-    const TORVSQLResult built = m_db->CreateOrUpgrade();
-    QVERIFY2(built.ok, qPrintable(built.error));
-    QCOMPARE(m_db->DbVersion(), 12);
-}
-
-void TestRecords::cleanup()
-{
-    for (const char *table : {"DeviceConfigs", "Location", "EmailConfig", "NotificationConfig", "Devices"})
-        sql()->exec(QStringLiteral("DELETE FROM ") + QLatin1String(table));
-}
-
-void TestRecords::defaults()
-{
-    const TDeviceConfig config;
-    const TLocationConfig location;
-    const TDeviceEmailConfig email;
-    const TNotificationConfig notification;
-    const TDeviceState device;
-    for (const TItemBase *record :
-         std::initializer_list<const TItemBase *>{&config, &location, &email, &notification, &device}) {
-        QCOMPARE(record->id(), qint64(-1));
-        QVERIFY(record->name().isEmpty());
-        QVERIFY(!record->isValid());
-        QVERIFY(record->toMap().value(record->idColumn()).isEmpty());
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        TORVSQLSettings settings;
+        settings.type = TORVSQLSettings::SQLite;
+        settings.connectionName = "records";
+        settings.databaseName = m_dir.filePath("records.db");
+        m_db = std::make_unique<TVXDatabase>(settings);
+        const TORVSQLResult built = m_db->CreateOrUpgrade();
+        QVERIFY2(built.ok && m_db->DbVersion() == 12, qPrintable(built.error));
     }
-    QVERIFY(!location.timeZone().isValid());
-    QCOMPARE(email.resultLimit(), 0.0);
-}
-
-void TestRecords::keyColumnsFromMap_data()
-{
-    QTest::addColumn<bool>("present");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<qint64>("expected");
-    QTest::newRow("missing") << false << QString() << qint64(-1);
-    // A NULL column reads as empty text: it names no row, so it stays -1 and
-    // is written back as NULL.
-    QTest::newRow("empty (NULL)") << true << QString() << qint64(-1);
-    QTest::newRow("not a number") << true << QStringLiteral("abc") << qint64(0);
-    QTest::newRow("64-bit") << true << QStringLiteral("8589934592") << qint64(8589934592LL);
-}
-
-void TestRecords::keyColumnsFromMap()
-{
-    QFETCH(bool, present);
-    QFETCH(QString, text);
-    QFETCH(qint64, expected);
-    TItemMap map{{QStringLiteral("devicename"), QStringLiteral("n")}};
-    if (present) {
-        map.insert(QStringLiteral("devicesid"), text);
-        map.insert(QStringLiteral("locationid"), text);
-    }
-    TDeviceConfig config;
-    QVERIFY(config.fromMap(map));
-    QCOMPARE(config.id(), expected);
-    QCOMPARE(config.locationId(), expected);
-    QCOMPARE(config.toMap().value(QStringLiteral("LocationID")),
-             expected < 0 ? QString() : QString::number(expected));
-}
-
-void TestRecords::serialValidity_data()
-{
-    QTest::addColumn<QString>("serial");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("zeros") << QStringLiteral("00000000") << true;
-    QTest::newRow("digits") << QStringLiteral("12345678") << true;
-    QTest::newRow("7 digits") << QStringLiteral("1234567") << false;
-    QTest::newRow("9 digits") << QStringLiteral("123456789") << false;
-    QTest::newRow("letter") << QStringLiteral("1234567a") << false;
-    QTest::newRow("minus sign") << QStringLiteral("-1234567") << false;
-    QTest::newRow("plus sign") << QStringLiteral("+1234567") << false;
-    QTest::newRow("leading blank") << QStringLiteral(" 1234567") << false;
-    QTest::newRow("trailing blank") << QStringLiteral("1234567 ") << false;
-    QTest::newRow("non-ASCII digits") << QString::fromUtf8("١٢٣٤٥٦٧٨") << false;
-    QTest::newRow("empty") << QString() << false;
-}
-
-void TestRecords::serialValidity()
-{
-    QFETCH(QString, serial);
-    QFETCH(bool, valid);
-    QCOMPARE(TDeviceState(serial, QDateTime::currentDateTime(), 6).isValid(), valid);
-}
-
-void TestRecords::connectedFromState_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::addColumn<QString>("connected");
-    for (int state : {0, 6, 7})
-        QTest::addRow("state %d", state) << state << QStringLiteral("0");
-    for (int state : {1, 3, 5, 8, 9, 1000, -1})
-        QTest::addRow("state %d", state) << state << QStringLiteral("1");
-}
-
-void TestRecords::connectedFromState()
-{
-    QFETCH(int, state);
-    QFETCH(QString, connected);
-    QCOMPARE(TDeviceState(QStringLiteral("00000001"), QDateTime(), state)
-                 .toMap()
-                 .value(QStringLiteral("connected")),
-             connected);
-}
-
-void TestRecords::deviceRoundTrip()
-{
-    const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
-    TDeviceState device(QStringLiteral("00001234"), when, 3);
-    QCOMPARE(device.lastUpdated().timeZone(), QTimeZone::systemTimeZone());
-    QVERIFY(store(device) > 0);
-    QCOMPARE(column(QStringLiteral("SELECT connected FROM Devices")).toInt(), 1);
-
-    // Leading zeros survive only when the serial is a quoted text literal.
-    TDeviceState read;
-    QVERIFY(loadOne(read.selectByNameSql(sqlTextLiteral(QStringLiteral("00001234"))), read));
-    QCOMPARE(read.id(), device.id());
-    QCOMPARE(read.name(), QStringLiteral("00001234"));
-    QCOMPARE(read.state(), 3);
-    QCOMPARE(read.lastUpdated(), device.lastUpdated());
-    QVERIFY(rowsOf(sql(), read.selectByNameSql(QStringLiteral("00001234"))).isEmpty());
-
-    TDeviceState byId;
-    QVERIFY(loadOne(byId.selectByIdSql(device.id()), byId));
-    QCOMPARE(byId.name(), device.name());
-}
-
-void TestRecords::deviceConfigRoundTrip_data()
-{
-    QTest::addColumn<bool>("withLocation");
-    QTest::addColumn<bool>("withEmail");
-    QTest::addColumn<bool>("disabled");
-    QTest::newRow("location and e-mail") << true << true << false;
-    QTest::newRow("neither, disabled") << false << false << true;
-}
-
-void TestRecords::deviceConfigRoundTrip()
-{
-    QFETCH(bool, withLocation);
-    QFETCH(bool, withEmail);
-    QFETCH(bool, disabled);
-
-    TDeviceState device(QStringLiteral("00000042"), QDateTime::currentDateTime(), 6);
-    store(device);
-    TLocationConfig location;
-    location.setName(QStringLiteral("Depot"));
-    store(location);
-    TDeviceEmailConfig email;
-    email.setName(QStringLiteral("Alerts"));
-    email.setToAddresses({QStringLiteral("a@b.example")});
-    store(email);
-
-    TDeviceConfig config;
-    config.setId(device.id());
-    config.setName(awkwardName);
-    config.setHostName(QStringLiteral("host-1"));
-    config.setLocationId(withLocation ? location.id() : -1);
-    config.setEmailConfigId(withEmail ? email.id() : -1);
-    config.setDisabled(disabled);
-    QCOMPARE(store(config, true), device.id());
-    QCOMPARE(column(QStringLiteral("SELECT LocationID IS NULL FROM DeviceConfigs")).toBool(), !withLocation);
-    QCOMPARE(column(QStringLiteral("SELECT EmailConfigID IS NULL FROM DeviceConfigs")).toBool(), !withEmail);
-
-    const QString serial = sqlTextLiteral(device.name());
-    for (const QString &text : {config.selectByIdSql(device.id()), config.selectByDeviceSql(serial),
-                                config.selectByNameSql(sqlTextLiteral(awkwardName))}) {
-        TDeviceConfig read;
-        QVERIFY2(loadOne(text, read), qPrintable(text));
-        QCOMPARE(read.toMap(), config.toMap());
+    void cleanup()
+    {
+        for (const char *table :
+             {"DeviceConfigs", "Location", "EmailConfig", "NotificationConfig", "Devices"})
+            sql()->exec(QStringLiteral("DELETE FROM ") + table);
     }
 
-    // A stored config is updated in place.
-    config.setHostName(QString());
-    QCOMPARE(store(config, true), device.id());
-    QCOMPARE(column(QStringLiteral("SELECT count(*) FROM DeviceConfigs")).toInt(), 1);
-    QVERIFY(column(QStringLiteral("SELECT HostName FROM DeviceConfigs")).isNull());
-
-    // Only a number other than 0 disables.
-    TDeviceConfig loose;
-    loose.fromMap({{QStringLiteral("disabled"), QStringLiteral("true")}});
-    QVERIFY(!loose.disabled());
-}
-
-void TestRecords::locationRoundTrip_data()
-{
-    QTest::addColumn<QString>("zone");
-    QTest::addColumn<bool>("zoneValid");
-    QTest::newRow("known") << QStringLiteral("Australia/Perth") << true;
-    QTest::newRow("unknown") << QStringLiteral("Mars/Olympus_Mons") << false;
-    QTest::newRow("empty") << QString() << false;
-}
-
-void TestRecords::locationRoundTrip()
-{
-    QFETCH(QString, zone);
-    QFETCH(bool, zoneValid);
-
-    TDeviceEmailConfig email;
-    email.setName(QStringLiteral("Mail"));
-    store(email);
-    TLocationConfig location;
-    location.setName(awkwardName);
-    location.setEmailConfigId(email.id());
-    location.setTimeZone(QTimeZone(QByteArrayLiteral("Australia/Perth")));
-    QVERIFY(store(location) > 0);
-    // A zone written by someone else (the service, an older machine).
-    sql()->exec(QStringLiteral("UPDATE Location SET Timezone = ?"), {zone.isEmpty() ? QVariant() : zone});
-
-    TLocationConfig read;
-    QVERIFY(loadOne(read.selectByNameSql(sqlTextLiteral(awkwardName)), read));
-    QVERIFY(read.isValid());
-    QCOMPARE(read.id(), location.id());
-    QCOMPARE(read.name(), awkwardName);
-    QCOMPARE(read.emailConfigId(), email.id());
-    QCOMPARE(read.timeZone().isValid(), zoneValid);
-    if (zoneValid)
-        QCOMPARE(QString::fromUtf8(read.timeZone().id()), zone);
-    QCOMPARE(read.toMap().value(QStringLiteral("Timezone")), zoneValid ? zone : QString());
-}
-
-void TestRecords::resultLimitText_data()
-{
-    QTest::addColumn<double>("limit");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("readBack");
-    QTest::newRow("0.05") << 0.05 << QStringLiteral("0.05") << 0.05;
-    QTest::newRow("three digits") << 0.123456 << QStringLiteral("0.123") << 0.123;
-    QTest::newRow("whole") << 220.0 << QStringLiteral("220") << 220.0;
-    QTest::newRow("zero") << 0.0 << QStringLiteral("0") << 0.0;
-}
-
-void TestRecords::resultLimitText()
-{
-    QFETCH(double, limit);
-    QFETCH(QString, text);
-    QFETCH(double, readBack);
-    TDeviceEmailConfig email;
-    email.setResultLimit(limit);
-    TNotificationConfig notification;
-    notification.setResultLimit(limit);
-    QCOMPARE(email.toMap().value(QStringLiteral("resultLimit")), text);
-    QCOMPARE(notification.toMap().value(QStringLiteral("resultlimit")), text);
-    TDeviceEmailConfig read;
-    read.fromMap({{QStringLiteral("resultlimit"), text}});
-    QCOMPARE(read.resultLimit(), readBack);
-}
-
-void TestRecords::emailRoundTrip()
-{
-    TDeviceEmailConfig email;
-    email.setName(awkwardName);
-    email.setToAddresses({QStringLiteral("a@b.example"), QStringLiteral("c.d@e.example")});
-    email.setSmsAddresses({QStringLiteral("0400111222@sms.example")});
-    email.setSubject(QStringLiteral("Result 'high'"));
-    email.setMessage(QStringLiteral("Über dem Grenzwert"));
-    email.setResultLimit(0.08);
-    QVERIFY(store(email) > 0);
-    QCOMPARE(column(QStringLiteral("SELECT toAddresses FROM EmailConfig")).toString(),
-             QStringLiteral("a@b.example,c.d@e.example"));
-
-    TDeviceEmailConfig read;
-    QVERIFY(loadOne(read.selectByIdSql(email.id()), read));
-    QCOMPARE(read.toMap(), email.toMap());
-    QCOMPARE(read.smsAddresses(), email.smsAddresses());
-
-    // A limit text that is not a number reads as 0; an empty list as no entries.
-    sql()->exec(QStringLiteral("UPDATE EmailConfig SET resultLimit = 'abc', SMSAddress = NULL"));
-    QVERIFY(loadOne(read.selectByIdSql(email.id()), read));
-    QCOMPARE(read.resultLimit(), 0.0);
-    QVERIFY(read.smsAddresses().isEmpty());
-}
-
-void TestRecords::emailValidity_data()
-{
-    QTest::addColumn<QString>("toAddresses");
-    QTest::addColumn<QStringList>("entries");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("one") << QStringLiteral("a@b.example") << QStringList{"a@b.example"} << true;
-    QTest::newRow("empty parts dropped")
-        << QStringLiteral(",a@b.example,,c@d.example,") << QStringList{"a@b.example", "c@d.example"} << true;
-    QTest::newRow("not trimmed") << QStringLiteral(" a@b.example ") << QStringList{" a@b.example "} << true;
-    QTest::newRow("only separators") << QStringLiteral(",,") << QStringList() << false;
-    QTest::newRow("none") << QString() << QStringList() << false;
-}
-
-void TestRecords::emailValidity()
-{
-    QFETCH(QString, toAddresses);
-    QFETCH(QStringList, entries);
-    QFETCH(bool, valid);
-    TDeviceEmailConfig email;
-    QCOMPARE(email.fromMap({{QStringLiteral("toaddresses"), toAddresses}}), valid);
-    QCOMPARE(email.toAddresses(), entries);
-
-    TDeviceEmailConfig emptyEntries;
-    emptyEntries.setToAddresses({QString(), QString()});
-    QVERIFY(!emptyEntries.isValid());
-}
-
-void TestRecords::headersParsing_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("pairs"); // "name=value"
-    QTest::newRow("two") << QStringLiteral("Accept: text/plain,X-Key: 42")
-                         << QStringList{"Accept=text/plain", "X-Key=42"};
-    QTest::newRow("no colon dropped") << QStringLiteral("Broken,X-Key: 1") << QStringList{"X-Key=1"};
-    QTest::newRow("second colon cuts")
-        << QStringLiteral("Link: http://host:80/x") << QStringList{"Link=http"};
-    QTest::newRow("empty parts") << QStringLiteral(",,A:b,") << QStringList{"A=b"};
-    QTest::newRow("empty") << QString() << QStringList();
-}
-
-void TestRecords::headersParsing()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, pairs);
-    QStringList parsed;
-    for (const TNotificationHeader &header : TNotificationConfig::parseHeaders(text))
-        parsed << header.first + QLatin1Char('=') + header.second;
-    QCOMPARE(parsed, pairs);
-}
-
-void TestRecords::notificationValidity_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("method");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("POST") << QStringLiteral("https://h.example/") << QStringLiteral("POST") << true;
-    QTest::newRow("get") << QStringLiteral("https://h.example/") << QStringLiteral("get") << true;
-    QTest::newRow("Put") << QStringLiteral("https://h.example/") << QStringLiteral("Put") << true;
-    QTest::newRow("DELETE") << QStringLiteral("https://h.example/") << QStringLiteral("DELETE") << false;
-    QTest::newRow("no url") << QString() << QStringLiteral("POST") << false;
-}
-
-void TestRecords::notificationValidity()
-{
-    QFETCH(QString, url);
-    QFETCH(QString, method);
-    QFETCH(bool, valid);
-    TNotificationConfig notification;
-    notification.setUrl(url);
-    notification.setMethod(method);
-    QCOMPARE(notification.isValid(), valid);
-}
-
-void TestRecords::notificationRoundTrip()
-{
-    TNotificationConfig notification;
-    notification.setName(awkwardName);
-    notification.setUrl(QStringLiteral("https://hooks.example/result?x='1'"));
-    notification.setMethod(QStringLiteral("POST"));
-    notification.setHeaders({{QStringLiteral("Accept"), QStringLiteral("application/json")},
-                             {QStringLiteral("X-Token"), QStringLiteral("abc")}});
-    notification.setMessage(QStringLiteral("{\"r\": 1}"));
-    notification.setResultLimit(0.05);
-    QVERIFY(store(notification) > 0);
-    QCOMPARE(column(QStringLiteral("SELECT headers FROM NotificationConfig")).toString(),
-             QStringLiteral("Accept: application/json,X-Token: abc"));
-
-    TNotificationConfig read;
-    QVERIFY(loadOne(read.selectByNameSql(sqlTextLiteral(awkwardName)), read));
-    QVERIFY(read.isValid());
-    QCOMPARE(read.toMap(), notification.toMap());
-    QCOMPARE(read.headers(), notification.headers());
-}
-
-// Every text each record builds runs on a version-12 database and finds the
-// row it should: the location, e-mail and notification rows through the
-// configuration of a device whose serial has leading zeros.
-void TestRecords::everySelectTextRuns()
-{
-    TDeviceState device(QStringLiteral("00000007"), QDateTime::currentDateTime(), 0);
-    store(device);
-    TDeviceEmailConfig email;
-    email.setName(QStringLiteral("Mail"));
-    email.setToAddresses({QStringLiteral("a@b.example")});
-    store(email);
-    TNotificationConfig notification;
-    notification.setName(QStringLiteral("Hook"));
-    notification.setUrl(QStringLiteral("https://h.example/"));
-    notification.setMethod(QStringLiteral("GET"));
-    store(notification);
-    TLocationConfig location;
-    location.setName(QStringLiteral("Site"));
-    location.setEmailConfigId(email.id());
-    store(location);
-    TDeviceConfig config;
-    config.setId(device.id());
-    config.setName(QStringLiteral("Front door"));
-    config.setLocationId(location.id());
-    config.setEmailConfigId(email.id());
-    store(config, true);
-    QVERIFY(
-        sql()
-            ->exec(QStringLiteral("UPDATE DeviceConfigs SET NotificationConfigID = ?"), {notification.id()})
-            .ok);
-
-    const QString serial = sqlTextLiteral(device.name());
-    const QList<QPair<TItemBase *, QString>> records{{&device, device.name()},
-                                                     {&config, config.name()},
-                                                     {&location, location.name()},
-                                                     {&email, email.name()},
-                                                     {&notification, notification.name()}};
-    for (const auto &entry : records) {
-        TItemBase *record = entry.first;
-        const qint64 id = record->id();
-        const QString name = entry.second;
-        const QString table = record->tableName();
-        QString error;
-
-        const QList<TItemMap> list = rowsOf(sql(), record->listSql(), &error);
-        QVERIFY2(error.isEmpty(), qPrintable(table + ": " + error));
-        QCOMPARE(list.size(), 1);
-        QCOMPARE(list.first().value(record->idColumn().toLower()).toLongLong(), id);
-        QCOMPARE(list.first().value(record->nameColumn().toLower()), name);
-
-        for (const QString &text :
-             {record->selectAllSql(), record->selectByIdSql(id),
-              record->selectByNameSql(sqlTextLiteral(name)), record->selectByDeviceSql(serial)}) {
-            record->setId(-1);
-            record->setName(QString());
-            QVERIFY2(loadOne(text, *record), qPrintable(text));
-            QCOMPARE(record->id(), id);
-            QCOMPARE(record->name(), name);
+    void defaults()
+    {
+        const TDeviceConfig config;
+        const TLocationConfig location;
+        const TDeviceEmailConfig email;
+        const TNotificationConfig notification;
+        const TDeviceState device;
+        for (const TItemBase *record :
+             std::initializer_list<const TItemBase *>{&config, &location, &email, &notification, &device}) {
+            QCOMPARE(record->id(), qint64(-1));
+            QVERIFY(!record->isValid());
+            QVERIFY(record->toMap().value(record->idColumn()).isEmpty());
         }
-        QVERIFY(rowsOf(sql(), record->selectByIdSql(id + 1000)).isEmpty());
+        QVERIFY(!location.timeZone().isValid());
     }
-}
+
+    // A NULL key column reads as empty text: it names no row, so it stays -1 and is written back as NULL.
+    void keyColumnsFromMap()
+    {
+        const auto check = [](bool present, const QString &text, qint64 expected) {
+            TItemMap map{{"devicename", "n"}};
+            if (present) {
+                map.insert("devicesid", text);
+                map.insert("locationid", text);
+            }
+            TDeviceConfig config;
+            QVERIFY(config.fromMap(map));
+            QCOMPARE(config.id(), expected);
+            QCOMPARE(config.locationId(), expected);
+            QCOMPARE(config.toMap().value("LocationID"),
+                     expected < 0 ? QString() : QString::number(expected));
+        };
+        check(false, QString(), -1);
+        check(true, QString(), -1);
+        check(true, "abc", 0);
+        check(true, "8589934592", 8589934592LL);
+    }
+
+    void serialValidityAndConnected()
+    {
+        for (const char *serial : {"00000000", "12345678"})
+            QVERIFY2(TDeviceState(serial, QDateTime::currentDateTime(), 6).isValid(), serial);
+        for (const char *serial : {"1234567", "123456789", "1234567a", "-1234567", "+1234567", " 1234567",
+                                   "1234567 ", "\u0661\u0662\u0663\u0664\u0665\u0666\u0667\u0668", ""})
+            QVERIFY2(!TDeviceState(serial, QDateTime::currentDateTime(), 6).isValid(), serial);
+
+        for (int state : {0, 6, 7, 1, 3, 5, 8, 9, 1000, -1}) {
+            const bool connected = state != 0 && state != 6 && state != 7;
+            QCOMPARE(TDeviceState("00000001", QDateTime(), state).toMap().value("connected"),
+                     QString::number(int(connected)));
+        }
+    }
+
+    // A config with no location and no e-mail stores NULLs; a stored config is updated in place.
+    void deviceConfigWithNoneAndUpdate()
+    {
+        TDeviceState device("00000042", QDateTime::currentDateTime(), 6);
+        store(device);
+        TDeviceConfig config;
+        config.setId(device.id());
+        config.setName(awkwardName);
+        config.setHostName("host-1");
+        config.setDisabled(true);
+        QCOMPARE(store(config, true), device.id());
+        QCOMPARE(column("SELECT ifnull(LocationID, 'none') || ifnull(EmailConfigID, 'none') || Disabled "
+                        "FROM DeviceConfigs")
+                     .toString(),
+                 QStringLiteral("nonenone1"));
+        TDeviceConfig read;
+        QVERIFY(loadOne(config.selectByDeviceSql(sqlTextLiteral(device.name())), read));
+        QCOMPARE(read.toMap(), config.toMap());
+
+        config.setHostName(QString());
+        QCOMPARE(store(config, true), device.id());
+        QCOMPARE(column("SELECT count(*) || ifnull(HostName, 'NULL') FROM DeviceConfigs").toString(),
+                 QStringLiteral("1NULL"));
+        read.fromMap({{"disabled", "true"}}); // only a number other than 0 disables
+        QVERIFY(!read.disabled());
+    }
+
+    // A zone written by someone else (the service, an older machine) that this machine does not know.
+    void locationWithUnknownZone()
+    {
+        TLocationConfig location;
+        location.setName("Depot");
+        store(location);
+        for (const QVariant &zone : {QVariant("Mars/Olympus_Mons"), QVariant()}) {
+            sql()->exec("UPDATE Location SET Timezone = ?", {zone});
+            TLocationConfig read;
+            QVERIFY(loadOne(read.selectByIdSql(location.id()), read));
+            QVERIFY(read.isValid() && !read.timeZone().isValid());
+            QCOMPARE(read.toMap().value("Timezone"), QString());
+        }
+    }
+
+    // Three significant digits, in both records; read back as a number.
+    void resultLimitText()
+    {
+        const QList<QPair<double, QString>> cases{
+            {0.05, "0.05"}, {0.123456, "0.123"}, {220.0, "220"}, {0.0, "0"}};
+        for (const auto &c : cases) {
+            TDeviceEmailConfig email;
+            email.setResultLimit(c.first);
+            TNotificationConfig notification;
+            notification.setResultLimit(c.first);
+            QCOMPARE(email.toMap().value("resultLimit"), c.second);
+            QCOMPARE(notification.toMap().value("resultlimit"), c.second);
+            TDeviceEmailConfig read;
+            read.fromMap({{"resultlimit", c.second}});
+            QCOMPARE(read.resultLimit(), c.second.toDouble());
+        }
+    }
+
+    // Address lists split dropping empty parts, not trimmed; valid with at least one entry.
+    void emailValidity()
+    {
+        const auto check = [](const QString &to, const QStringList &entries, bool valid) {
+            TDeviceEmailConfig email;
+            QCOMPARE(email.fromMap({{"toaddresses", to}}), valid);
+            QCOMPARE(email.toAddresses(), entries);
+        };
+        check("a@b.example", {"a@b.example"}, true);
+        check(",a@b.example,,c@d.example,", {"a@b.example", "c@d.example"}, true);
+        check(" a@b.example ", {" a@b.example "}, true);
+        check(",,", {}, false);
+        check(QString(), {}, false);
+        TDeviceEmailConfig emptyEntries;
+        emptyEntries.setToAddresses({QString(), QString()});
+        QVERIFY(!emptyEntries.isValid());
+    }
+
+    void headersAndNotificationValidity()
+    {
+        const auto parsed = [](const QString &text) {
+            QStringList pairs;
+            for (const TNotificationHeader &header : TNotificationConfig::parseHeaders(text))
+                pairs << header.first + '=' + header.second;
+            return pairs;
+        };
+        QCOMPARE(parsed("Accept: text/plain,X-Key: 42"), (QStringList{"Accept=text/plain", "X-Key=42"}));
+        QCOMPARE(parsed("Broken,X-Key: 1"), QStringList{"X-Key=1"});          // no colon: dropped
+        QCOMPARE(parsed("Link: http://host:80/x"), QStringList{"Link=http"}); // a second colon cuts
+        QCOMPARE(parsed(",,A:b,"), QStringList{"A=b"});
+        QCOMPARE(parsed(QString()), QStringList());
+
+        const auto valid = [](const QString &url, const QString &method) {
+            TNotificationConfig notification;
+            notification.setUrl(url);
+            notification.setMethod(method);
+            return notification.isValid();
+        };
+        QVERIFY(valid("https://h.example/", "POST") && valid("https://h.example/", "get") &&
+                valid("https://h.example/", "Put"));
+        QVERIFY(!valid("https://h.example/", "DELETE"));
+        QVERIFY(!valid(QString(), "POST"));
+    }
+
+    // Every record through a real row, with quotes and non-ASCII letters in its texts: every SQL text it
+    // builds runs on the version-12 database, finds its row, and fromMap gives back what toMap stored.
+    // The location, e-mail and notification rows are reached through the configuration of a device
+    // whose serial has leading zeros.
+    void roundTripAndEverySqlText()
+    {
+        TDeviceState device("00000007", QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)), 3);
+        QCOMPARE(device.lastUpdated().timeZone(), QTimeZone::systemTimeZone());
+        store(device);
+        TDeviceEmailConfig email;
+        email.setName(awkwardName + " mail");
+        email.setToAddresses({"a@b.example", "c.d@e.example"});
+        email.setSmsAddresses({"0400111222@sms.example"});
+        email.setSubject("Result 'high'");
+        email.setMessage("Über dem Grenzwert");
+        email.setResultLimit(0.08);
+        store(email);
+        TNotificationConfig notification;
+        notification.setName(awkwardName);
+        notification.setUrl("https://hooks.example/result?x='1'");
+        notification.setMethod("POST");
+        notification.setHeaders({{"Accept", "application/json"}, {"X-Token", "abc"}});
+        notification.setMessage("{\"r\": 1}");
+        notification.setResultLimit(0.05);
+        store(notification);
+        TLocationConfig location;
+        location.setName(awkwardName);
+        location.setEmailConfigId(email.id());
+        location.setTimeZone(QTimeZone("Australia/Perth"));
+        store(location);
+        TDeviceConfig config;
+        config.setId(device.id());
+        config.setName(awkwardName);
+        config.setHostName("host-1");
+        config.setLocationId(location.id());
+        config.setEmailConfigId(email.id());
+        store(config, true);
+        QVERIFY(sql()->exec("UPDATE DeviceConfigs SET NotificationConfigID = ?", {notification.id()}).ok);
+        QCOMPARE(
+            column("SELECT connected || toAddresses || headers FROM Devices, EmailConfig, NotificationConfig")
+                .toString(),
+            QStringLiteral("1a@b.example,c.d@e.example") + "Accept: application/json,X-Token: abc");
+        QVERIFY(
+            rowsOf(sql(), device.selectByNameSql("00000007")).isEmpty()); // unquoted: compared as a number
+
+        const QString serial = sqlTextLiteral(device.name());
+        for (TItemBase *record :
+             std::initializer_list<TItemBase *>{&device, &config, &location, &email, &notification}) {
+            const TItemMap stored = record->toMap();
+            const qint64 id = record->id();
+            const QString name = record->name();
+            QString error;
+            const QList<TItemMap> list = rowsOf(sql(), record->listSql(), &error);
+            QVERIFY2(error.isEmpty() && list.size() == 1, qPrintable(record->tableName() + ": " + error));
+            QCOMPARE(list.first().value(record->idColumn().toLower()).toLongLong(), id);
+            QCOMPARE(list.first().value(record->nameColumn().toLower()), name);
+
+            for (const QString &text :
+                 {record->selectAllSql(), record->selectByIdSql(id),
+                  record->selectByNameSql(sqlTextLiteral(name)), record->selectByDeviceSql(serial)}) {
+                record->setId(-1);
+                record->setName(QString());
+                QVERIFY2(loadOne(text, *record), qPrintable(text));
+                QVERIFY(record->isValid());
+                QCOMPARE(record->id(), id);
+                QCOMPARE(record->name(), name);
+                if (record != &device) // its time is written as text and read back as the same moment
+                    QCOMPARE(record->toMap(), stored);
+            }
+            QVERIFY(rowsOf(sql(), record->selectByIdSql(id + 1000)).isEmpty());
+        }
+        QCOMPARE(device.state(), 3);
+        QCOMPARE(device.lastUpdated(), QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));
+        QCOMPARE(email.smsAddresses(), QStringList{"0400111222@sms.example"});
+        QCOMPARE(notification.headers().size(), 2);
+
+        // A limit text that is not a number reads as 0; an empty list as no entries.
+        sql()->exec("UPDATE EmailConfig SET resultLimit = 'abc', SMSAddress = NULL");
+        QVERIFY(loadOne(email.selectByIdSql(email.id()), email));
+        QCOMPARE(email.resultLimit(), 0.0);
+        QVERIFY(email.smsAddresses().isEmpty());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestRecords)
 #include "tst_records.moc"

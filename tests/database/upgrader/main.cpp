@@ -1,7 +1,6 @@
 #include "tvxdatabase.h"
 
 #include <QCoreApplication>
-#include <QStringList>
 
 #include <cstdio>
 
@@ -10,15 +9,10 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: vx_test_upgrader <database file>\n");
-        return 2;
-    }
     TORVSQLSettings settings;
     settings.type = TORVSQLSettings::SQLite;
-    settings.connectionName = QStringLiteral("upgrader");
-    settings.databaseName = args.at(1);
+    settings.connectionName = "upgrader";
+    settings.databaseName = app.arguments().value(1);
 
     Veltrix::Database::TVXDatabase db(settings);
     db.SetStepObserver([](int version) {
