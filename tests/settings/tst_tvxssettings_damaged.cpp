@@ -77,89 +77,86 @@ class TestTVXSSettingsDamaged : public QObject
     Q_OBJECT
 
 private slots:
-    void damagedFileReadsDefaults_data();
-    void damagedFileReadsDefaults();
-};
-
-void TestTVXSSettingsDamaged::damagedFileReadsDefaults_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QVariantMap>("expected");
-
-    const QStringList defaultList = {"Server Default"};
-
-    QTest::newRow("binary garbage") << garbage(1, 8192)
-                                    << QVariantMap{{"devicePort", 26001}, {"dbList", defaultList}};
-    QTest::newRow("garbage after valid lines")
-        << "[General]\ndevicePort=1234\n" + garbage(2, 4096) << QVariantMap{{"devicePort", 1234}};
-    // A line without "=" is no key at all, so its default is written.
-    QTest::newRow("half-written lines")
-        << QByteArray("[General]\ndevicePort\nwebServerPort=\ndeviceServerEncrypted=tr\n[devices]\nautoAdd=\n"
-                      "[email\neventLevel=\"3\n[maintenance]\ntime=03:0")
-        << QVariantMap{{"devicePort", 26001},
-                       {"webServerPort", 0},
-                       {"deviceServerEncrypted", false},
-                       {"devicesAutoAdd", true},
-                       {"maintenanceTime", QTime(3, 0)}};
-    QTest::newRow("text in numbers and flags")
-        << QByteArray(
-               "[General]\ndevicePort=abc\nwebServerPort=8 0\nunitsOfMeasure=kg\nfollowUpEmailPeriod=two\n"
-               "deviceServerEncrypted=yes\n[email]\neventLevel=high\n"
-               "[maintenance]\ndaysToKeepImages=thirty\ntime=noon\n")
-        << QVariantMap{{"devicePort", 0},
-                       {"webServerPort", 0},
-                       {"unitsOfMeasure", 0},
-                       {"followUpEmailPeriod", 0},
-                       {"deviceServerEncrypted", false},
-                       {"eventLevel", 0},
-                       {"daysToKeepImages", 30},
-                       {"maintenanceTime", QTime(3, 0)}};
-    QTest::newRow("dbList size larger than its entries")
-        << QByteArray("[dbList]\n1\\connectionName=A\n1\\type=SQLite\nsize=9\n")
-        << QVariantMap{{"dbList", QStringList{"A"}}};
-    QTest::newRow("negative dbList size")
-        << QByteArray("[dbList]\n1\\connectionName=A\nsize=-4\n") << QVariantMap{{"dbList", defaultList}};
-    QTest::newRow("huge array sizes")
-        << QByteArray("[dbList]\n1\\connectionName=A\nsize=2147483647\n"
-                      "[webAuth]\nUsers\\1\\username=u\nUsers\\1\\password=p\nUsers\\size=2147483647\n")
-        << QVariantMap{{"dbList", QStringList{"A"}}, {"webUsers", 1}};
-    QTest::newRow("broken serialised values")
-        << QByteArray("[General]\ndevicePort=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5gar)\n"
-                      "webServerPort=@Variant(\\0\\0\\0\\x2)\n[db]\ntype=@Variant(\\0\\0\\0\\x7f)\n")
-        << QVariantMap{{"devicePort", 0}, {"webServerPort", 0}, {"serverType", 2}};
-    QTest::newRow("unterminated quote")
-        << QByteArray("[General]\ndevicePort=77\ntimezones=\"Europe/Berlin\n[email]\neventLevel=1\n")
-        << QVariantMap{{"devicePort", 77}};
-}
-
-void TestTVXSSettingsDamaged::damagedFileReadsDefaults()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QVariantMap, expected);
-
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("VeltrixServer.ini"));
+    void damagedFileReadsDefaults_data()
     {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(content), qint64(content.size()));
-    }
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QVariantMap>("expected");
 
-    for (int pass = 0; pass < 2; ++pass) {
-        // The second pass reads the file as the store wrote it back.
-        TVXSSettings settings(path);
-        readEverything(settings);
-        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-            QVERIFY2(getters().contains(it.key()), qPrintable(it.key()));
-            const QVariant actual = getters().value(it.key())(settings);
-            QVERIFY2(actual == it.value(),
-                     qPrintable(QStringLiteral("pass %1, %2: %3 instead of %4")
-                                    .arg(pass)
-                                    .arg(it.key(), actual.toString(), it.value().toString())));
-        }
-        QVERIFY(settings.writeToDisk());
+        const QStringList defaultList = {"Server Default"};
+
+        QTest::newRow("binary garbage")
+            << garbage(1, 8192) << QVariantMap{{"devicePort", 26001}, {"dbList", defaultList}};
+        QTest::newRow("garbage after valid lines")
+            << "[General]\ndevicePort=1234\n" + garbage(2, 4096) << QVariantMap{{"devicePort", 1234}};
+        // A line without "=" is no key at all, so its default is written.
+        QTest::newRow("half-written lines")
+            << QByteArray(
+                   "[General]\ndevicePort\nwebServerPort=\ndeviceServerEncrypted=tr\n[devices]\nautoAdd=\n"
+                   "[email\neventLevel=\"3\n[maintenance]\ntime=03:0")
+            << QVariantMap{{"devicePort", 26001},
+                           {"webServerPort", 0},
+                           {"deviceServerEncrypted", false},
+                           {"devicesAutoAdd", true},
+                           {"maintenanceTime", QTime(3, 0)}};
+        QTest::newRow("text in numbers and flags")
+            << QByteArray("[General]\ndevicePort=abc\nwebServerPort=8 "
+                          "0\nunitsOfMeasure=kg\nfollowUpEmailPeriod=two\n"
+                          "deviceServerEncrypted=yes\n[email]\neventLevel=high\n"
+                          "[maintenance]\ndaysToKeepImages=thirty\ntime=noon\n")
+            << QVariantMap{{"devicePort", 0},
+                           {"webServerPort", 0},
+                           {"unitsOfMeasure", 0},
+                           {"followUpEmailPeriod", 0},
+                           {"deviceServerEncrypted", false},
+                           {"eventLevel", 0},
+                           {"daysToKeepImages", 30},
+                           {"maintenanceTime", QTime(3, 0)}};
+        QTest::newRow("dbList size larger than its entries")
+            << QByteArray("[dbList]\n1\\connectionName=A\n1\\type=SQLite\nsize=9\n")
+            << QVariantMap{{"dbList", QStringList{"A"}}};
+        QTest::newRow("negative dbList size")
+            << QByteArray("[dbList]\n1\\connectionName=A\nsize=-4\n") << QVariantMap{{"dbList", defaultList}};
+        QTest::newRow("huge array sizes")
+            << QByteArray("[dbList]\n1\\connectionName=A\nsize=2147483647\n"
+                          "[webAuth]\nUsers\\1\\username=u\nUsers\\1\\password=p\nUsers\\size=2147483647\n")
+            << QVariantMap{{"dbList", QStringList{"A"}}, {"webUsers", 1}};
+        QTest::newRow("broken serialised values")
+            << QByteArray("[General]\ndevicePort=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5gar)\n"
+                          "webServerPort=@Variant(\\0\\0\\0\\x2)\n[db]\ntype=@Variant(\\0\\0\\0\\x7f)\n")
+            << QVariantMap{{"devicePort", 0}, {"webServerPort", 0}, {"serverType", 2}};
+        QTest::newRow("unterminated quote")
+            << QByteArray("[General]\ndevicePort=77\ntimezones=\"Europe/Berlin\n[email]\neventLevel=1\n")
+            << QVariantMap{{"devicePort", 77}};
     }
-}
+    void damagedFileReadsDefaults()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QVariantMap, expected);
+
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("VeltrixServer.ini"));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(content), qint64(content.size()));
+        }
+
+        for (int pass = 0; pass < 2; ++pass) {
+            // The second pass reads the file as the store wrote it back.
+            TVXSSettings settings(path);
+            readEverything(settings);
+            for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+                QVERIFY2(getters().contains(it.key()), qPrintable(it.key()));
+                const QVariant actual = getters().value(it.key())(settings);
+                QVERIFY2(actual == it.value(),
+                         qPrintable(QStringLiteral("pass %1, %2: %3 instead of %4")
+                                        .arg(pass)
+                                        .arg(it.key(), actual.toString(), it.value().toString())));
+            }
+            QVERIFY(settings.writeToDisk());
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestTVXSSettingsDamaged)
 #include "tst_tvxssettings_damaged.moc"
