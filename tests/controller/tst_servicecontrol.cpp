@@ -14,122 +14,85 @@ class TestServiceControl : public QObject
     Q_OBJECT
 private slots:
     void cleanup() { setServiceBackend(nullptr); }
-    void callsReachTheBackend();
-    void installNeedsAnExecutable();
-    void unitFile_data();
-    void unitFile();
-    void withoutSystemdNothingIsInstalled();
-};
+    void callsReachTheBackend()
+    {
+        auto owned = std::make_unique<TFakeServiceBackend>();
+        TFakeServiceBackend *fake = owned.get();
+        setServiceBackend(std::move(owned));
 
-void TestServiceControl::callsReachTheBackend()
-{
-    auto owned = std::make_unique<TFakeServiceBackend>();
-    TFakeServiceBackend *fake = owned.get();
-    setServiceBackend(std::move(owned));
-
-    QtServiceController controller(QStringLiteral("VeltrixServer"));
-    QVERIFY(!controller.isInstalled());
-    QVERIFY(!controller.start());
-    QVERIFY(QtServiceController::install(QStringLiteral("/opt/veltrix/server"), QString(), QString()));
-    QVERIFY(!QtServiceController::install(QStringLiteral("/opt/veltrix/server"))); // twice
-    QVERIFY(controller.isInstalled());
-    QVERIFY(!controller.isRunning());
-    QVERIFY(controller.start());
-    QVERIFY(controller.isRunning());
-    QVERIFY(controller.stop());
-    QVERIFY(!controller.isRunning());
-    QVERIFY(controller.uninstall());
-    QVERIFY(!controller.isInstalled());
-    QVERIFY(!controller.uninstall());
-    QCOMPARE(fake->actions(), (QStringList{"start", "install:VeltrixServer:/opt/veltrix/server::",
-                                           "install:VeltrixServer:/opt/veltrix/server::", "start", "stop",
-                                           "uninstall", "uninstall"}));
-}
-
-void TestServiceControl::installNeedsAnExecutable()
-{
-    auto owned = std::make_unique<TFakeServiceBackend>();
-    TFakeServiceBackend *fake = owned.get();
-    setServiceBackend(std::move(owned));
-    QVERIFY(!QtServiceController::install(QString()));
-    QVERIFY(fake->calls.isEmpty());
-}
-
-void TestServiceControl::unitFile_data()
-{
-    QTest::addColumn<QString>("executable");
-    QTest::addColumn<QString>("account");
-    QTest::addColumn<QString>("execStart"); // empty: refused
-    QTest::addColumn<QString>("user");
-
-    QTest::newRow("plain") << "/opt/veltrix/VeltrixServer"
-                           << ""
-                           << "ExecStart=\"/opt/veltrix/VeltrixServer\""
-                           << "";
-    QTest::newRow("spaces") << "/opt/Veltrix Server/run server"
-                            << ""
-                            << "ExecStart=\"/opt/Veltrix Server/run server\""
-                            << "";
-    QTest::newRow("specials") << "/opt/a\"b\\c%d$e"
-                              << ""
-                              << "ExecStart=\"/opt/a\\\"b\\\\c%%d$$e\""
-                              << "";
-    QTest::newRow("account") << "/usr/bin/vx"
-                             << "veltrix"
-                             << "ExecStart=\"/usr/bin/vx\""
-                             << "User=veltrix";
-    QTest::newRow("relative") << "bin/vx"
-                              << ""
-                              << ""
-                              << "";
-    QTest::newRow("line break") << "/opt/vx\nExecStartPre=/bin/rm"
-                                << ""
-                                << ""
-                                << "";
-    QTest::newRow("account with line break") << "/usr/bin/vx"
-                                             << "a\nb"
-                                             << ""
-                                             << "";
-    QTest::newRow("empty") << ""
-                           << ""
-                           << ""
-                           << "";
-}
-
-void TestServiceControl::unitFile()
-{
-    QFETCH(QString, executable);
-    QFETCH(QString, account);
-    QFETCH(QString, execStart);
-    QFETCH(QString, user);
-
-    const QString text = systemdUnitText(executable, account);
-    if (execStart.isEmpty()) {
-        QVERIFY(text.isEmpty());
-        return;
+        QVERIFY(!QtServiceController::install(QString())); // refused before the backend is asked
+        QtServiceController controller(QStringLiteral("VeltrixServer"));
+        QVERIFY(!controller.isInstalled());
+        QVERIFY(!controller.start());
+        QVERIFY(QtServiceController::install(QStringLiteral("/opt/veltrix/server"), QString(), QString()));
+        QVERIFY(!QtServiceController::install(QStringLiteral("/opt/veltrix/server"))); // twice
+        QVERIFY(controller.isInstalled());
+        QVERIFY(!controller.isRunning());
+        QVERIFY(controller.start());
+        QVERIFY(controller.isRunning());
+        QVERIFY(controller.stop());
+        QVERIFY(!controller.isRunning());
+        QVERIFY(controller.uninstall());
+        QVERIFY(!controller.isInstalled());
+        QVERIFY(!controller.uninstall());
+        QCOMPARE(fake->actions(), (QStringList{"start", "install:VeltrixServer:/opt/veltrix/server::",
+                                               "install:VeltrixServer:/opt/veltrix/server::", "start", "stop",
+                                               "uninstall", "uninstall"}));
     }
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    QVERIFY(lines.contains(execStart));
-    QCOMPARE(lines.filter(QStringLiteral("ExecStart=")).size(), 1);
-    QCOMPARE(lines.filter(QStringLiteral("User=")), user.isEmpty() ? QStringList() : QStringList{user});
-    QVERIFY(lines.contains(QStringLiteral("[Install]")));
-    QVERIFY(lines.contains(QStringLiteral("WantedBy=multi-user.target")));
-}
+    void unitFile_data()
+    {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QString>("execStart"); // empty: refused
+        QTest::addColumn<QString>("user");
+        const auto row = [](const char *name, const char *executable, const char *account,
+                            const char *execStart, const char *user) {
+            QTest::newRow(name) << executable << account << execStart << user;
+        };
+        row("plain", "/opt/veltrix/VeltrixServer", "", "ExecStart=\"/opt/veltrix/VeltrixServer\"", "");
+        row("spaces", "/opt/Veltrix Server/run server", "", "ExecStart=\"/opt/Veltrix Server/run server\"",
+            "");
+        row("specials", "/opt/a\"b\\c%d$e", "", "ExecStart=\"/opt/a\\\"b\\\\c%%d$$e\"", "");
+        row("account", "/usr/bin/vx", "veltrix", "ExecStart=\"/usr/bin/vx\"", "User=veltrix");
+        row("relative", "bin/vx", "", "", "");
+        row("line break", "/opt/vx\nExecStartPre=/bin/rm", "", "", "");
+        row("account with line break", "/usr/bin/vx", "a\nb", "", "");
+        row("empty", "", "", "", "");
+    }
+    void unitFile()
+    {
+        QFETCH(QString, executable);
+        QFETCH(QString, account);
+        QFETCH(QString, execStart);
+        QFETCH(QString, user);
 
-void TestServiceControl::withoutSystemdNothingIsInstalled()
-{
-    if (systemdReachable())
-        QSKIP("systemd runs on this machine");
-    TSystemdServiceBackend backend(QDir::tempPath());
-    const QString name = QStringLiteral("VeltrixServerTest");
-    QVERIFY(!backend.isInstalled(name));
-    QVERIFY(!backend.isRunning(name));
-    QVERIFY(!backend.start(name));
-    QVERIFY(!backend.stop(name));
-    QVERIFY(!backend.install(name, QStringLiteral("/bin/true"), QString(), QString()));
-    QVERIFY(!backend.uninstall(name));
-    QVERIFY(!QFileInfo::exists(QDir::temp().filePath(name + QStringLiteral(".service"))));
-}
+        const QString text = systemdUnitText(executable, account);
+        if (execStart.isEmpty()) {
+            QVERIFY(text.isEmpty());
+            return;
+        }
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        QVERIFY(lines.contains(execStart));
+        QCOMPARE(lines.filter(QStringLiteral("ExecStart=")).size(), 1);
+        QCOMPARE(lines.filter(QStringLiteral("User=")), user.isEmpty() ? QStringList() : QStringList{user});
+        QVERIFY(lines.contains(QStringLiteral("[Install]")));
+        QVERIFY(lines.contains(QStringLiteral("WantedBy=multi-user.target")));
+    }
+    void withoutSystemdNothingIsInstalled()
+    {
+        if (systemdReachable())
+            QSKIP("systemd runs on this machine");
+        TSystemdServiceBackend backend(QDir::tempPath());
+        const QString name = QStringLiteral("VeltrixServerTest");
+        QVERIFY(!backend.isInstalled(name));
+        QVERIFY(!backend.isRunning(name));
+        QVERIFY(!backend.start(name));
+        QVERIFY(!backend.stop(name));
+        QVERIFY(!backend.install(name, QStringLiteral("/bin/true"), QString(), QString()));
+        QVERIFY(!backend.uninstall(name));
+        QVERIFY(!QFileInfo::exists(QDir::temp().filePath(name + QStringLiteral(".service"))));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestServiceControl)
 #include "tst_servicecontrol.moc"

@@ -35,27 +35,43 @@ class TestSingleInstanceGuard : public QObject
 {
     Q_OBJECT
 private slots:
-    void secondGuardInTheSameProcess();
-    void liveProcessBlocksAndKilledProcessDoesNot_data();
-    void liveProcessBlocksAndKilledProcessDoesNot();
+    void secondGuardInTheSameProcess()
+    {
+        {
+            TSingleInstanceGuard first(key, nullptr);
+            QVERIFY(!first.isAlreadyRunning());
+            QVERIFY(!first.isAlreadyRunning()); // asking again does not give it up
+            TSingleInstanceGuard second(key, nullptr);
+            QVERIFY(second.isAlreadyRunning());
+        }
+        // Released with the first guard.
+        TSingleInstanceGuard third(key, nullptr);
+        QVERIFY(!third.isAlreadyRunning());
+    }
+    void liveProcessBlocksAndKilledProcessDoesNot()
+    {
+        QProcess holder;
+        QVERIFY(startHolder(holder));
+        {
+            TSingleInstanceGuard guard(key, nullptr);
+            QVERIFY(guard.isAlreadyRunning());
+        }
+        // Still held after our look at it.
+        {
+            TSingleInstanceGuard guard(key, nullptr);
+            QVERIFY(guard.isAlreadyRunning());
+        }
+        ::kill(pid_t(holder.processId()), SIGKILL);
+        QVERIFY(holder.waitForFinished(10000));
+
+        // The dead holder's segment is left behind; it must not block a new start.
+        TSingleInstanceGuard guard(key, nullptr);
+        QVERIFY(!guard.isAlreadyRunning());
+    }
 
 private:
     bool startHolder(QProcess &holder);
 };
-
-void TestSingleInstanceGuard::secondGuardInTheSameProcess()
-{
-    {
-        TSingleInstanceGuard first(key, nullptr);
-        QVERIFY(!first.isAlreadyRunning());
-        QVERIFY(!first.isAlreadyRunning()); // asking again does not give it up
-        TSingleInstanceGuard second(key, nullptr);
-        QVERIFY(second.isAlreadyRunning());
-    }
-    // Released with the first guard.
-    TSingleInstanceGuard third(key, nullptr);
-    QVERIFY(!third.isAlreadyRunning());
-}
 
 bool TestSingleInstanceGuard::startHolder(QProcess &holder)
 {
@@ -63,35 +79,6 @@ bool TestSingleInstanceGuard::startHolder(QProcess &holder)
     if (!holder.waitForReadyRead(10000))
         return false;
     return holder.readAllStandardOutput().startsWith("holding");
-}
-
-void TestSingleInstanceGuard::liveProcessBlocksAndKilledProcessDoesNot_data()
-{
-    QTest::addColumn<int>("signal");
-    QTest::newRow("SIGKILL") << int(SIGKILL);
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-}
-
-void TestSingleInstanceGuard::liveProcessBlocksAndKilledProcessDoesNot()
-{
-    QFETCH(int, signal);
-    QProcess holder;
-    QVERIFY(startHolder(holder));
-    {
-        TSingleInstanceGuard guard(key, nullptr);
-        QVERIFY(guard.isAlreadyRunning());
-    }
-    // Still held after our look at it.
-    {
-        TSingleInstanceGuard guard(key, nullptr);
-        QVERIFY(guard.isAlreadyRunning());
-    }
-    ::kill(pid_t(holder.processId()), signal);
-    QVERIFY(holder.waitForFinished(10000));
-
-    // The dead holder's segment is left behind; it must not block a new start.
-    TSingleInstanceGuard guard(key, nullptr);
-    QVERIFY(!guard.isAlreadyRunning());
 }
 
 int main(int argc, char *argv[])

@@ -32,16 +32,11 @@ const QString unitPath = QStringLiteral("/org/freedesktop/systemd1/unit/VeltrixS
 struct SystemdState
 {
     std::mutex mutex;
-    QString unitDirectory;
+    QString unitFile;
     bool enabled = false;
-    QString activeState = QStringLiteral("inactive");
+    bool active = false;
     bool startFails = false;
     QStringList calls;
-
-    bool unitFileExists()
-    {
-        return QFile::exists(QDir(unitDirectory).filePath(QStringLiteral("VeltrixServer.service")));
-    }
 };
 
 class FakeUnit : public QObject
@@ -54,7 +49,7 @@ public:
     QString activeState() const
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
-        return m_state.activeState;
+        return m_state.active ? QStringLiteral("active") : QStringLiteral("inactive");
     }
 
 private:
@@ -72,43 +67,31 @@ public slots:
     QString GetUnitFileState(const QString &unit)
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
-        if (!known(unit)) {
-            sendErrorReply(QStringLiteral("org.freedesktop.DBus.Error.FileNotFound"),
-                           QStringLiteral("No such file"));
-            return QString();
-        }
+        if (!known(unit))
+            return fail(QStringLiteral("org.freedesktop.DBus.Error.FileNotFound")).path();
         return m_state.enabled ? QStringLiteral("enabled") : QStringLiteral("disabled");
     }
     QDBusObjectPath GetUnit(const QString &unit)
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
-        if (!known(unit) || m_state.activeState == QLatin1String("inactive")) {
-            sendErrorReply(QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"),
-                           QStringLiteral("not loaded"));
-            return QDBusObjectPath();
-        }
-        return QDBusObjectPath(unitPath);
+        return known(unit) && m_state.active ? QDBusObjectPath(unitPath) : fail();
     }
     QDBusObjectPath StartUnit(const QString &unit, const QString &mode)
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
         m_state.calls << QStringLiteral("StartUnit %1 %2").arg(unit, mode);
-        if (!known(unit) || m_state.startFails) {
-            sendErrorReply(QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"), QStringLiteral("failed"));
-            return QDBusObjectPath();
-        }
-        m_state.activeState = QStringLiteral("active");
+        if (!known(unit) || m_state.startFails)
+            return fail();
+        m_state.active = true;
         return QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/1"));
     }
     QDBusObjectPath StopUnit(const QString &unit, const QString &mode)
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
         m_state.calls << QStringLiteral("StopUnit %1 %2").arg(unit, mode);
-        if (!known(unit)) {
-            sendErrorReply(QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"), QStringLiteral("failed"));
-            return QDBusObjectPath();
-        }
-        m_state.activeState = QStringLiteral("inactive");
+        if (!known(unit))
+            return fail();
+        m_state.active = false;
         return QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/2"));
     }
     void Reload()
@@ -132,9 +115,14 @@ public slots:
     }
 
 private:
-    bool known(const QString &unit)
+    bool known(const QString &unit) const
     {
-        return unit == QLatin1String("VeltrixServer.service") && m_state.unitFileExists();
+        return unit == QLatin1String("VeltrixServer.service") && QFile::exists(m_state.unitFile);
+    }
+    QDBusObjectPath fail(const QString &error = QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"))
+    {
+        sendErrorReply(error, QStringLiteral("failed"));
+        return QDBusObjectPath();
     }
     SystemdState &m_state;
 };
@@ -145,8 +133,7 @@ class BusThread : public QThread
 {
 public:
     BusThread(const QString &address, SystemdState &state) : m_address(address), m_state(state) {}
-    std::atomic<bool> ready{false};
-    std::atomic<bool> failed{false};
+    std::atomic<int> status{0}; // 1 serving, -1 failed
 
 protected:
     void run() override
@@ -155,19 +142,13 @@ protected:
             QDBusConnection bus = QDBusConnection::connectToBus(m_address, QStringLiteral("fake-systemd"));
             FakeManager manager(m_state);
             FakeUnit unit(m_state);
-            if (!bus.isConnected() || !bus.registerService(QStringLiteral("org.freedesktop.systemd1")) ||
-                !bus.registerObject(QStringLiteral("/org/freedesktop/systemd1"), &manager,
-                                    QDBusConnection::ExportAllSlots) ||
-                !bus.registerObject(unitPath, &unit, QDBusConnection::ExportAllProperties)) {
-                failed = true;
-                ready = true;
-                return;
-            }
-            ready = true;
-            exec();
-            bus.unregisterObject(unitPath);
-            bus.unregisterObject(QStringLiteral("/org/freedesktop/systemd1"));
-            bus.unregisterService(QStringLiteral("org.freedesktop.systemd1"));
+            const bool serving = bus.registerService(QStringLiteral("org.freedesktop.systemd1")) &&
+                                 bus.registerObject(QStringLiteral("/org/freedesktop/systemd1"), &manager,
+                                                    QDBusConnection::ExportAllSlots) &&
+                                 bus.registerObject(unitPath, &unit, QDBusConnection::ExportAllProperties);
+            status = serving ? 1 : -1;
+            if (serving)
+                exec();
         }
         QDBusConnection::disconnectFromBus(QStringLiteral("fake-systemd"));
     }
@@ -183,13 +164,106 @@ class TestSystemdBackend : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void notInstalledAtFirst();
-    void installStartStopUninstall();
-    void installRefusesAnExistingUnitAndBadPaths();
-    void startFailureIsReported();
+    void initTestCase()
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty())
+            QSKIP("dbus-daemon is not installed");
+        m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
+        QVERIFY(m_daemon.waitForReadyRead(10000));
+        const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        QVERIFY(!address.isEmpty());
+        // Before the first use of the system bus in this process.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
+
+        QVERIFY(m_units.isValid());
+        m_state.unitFile = QDir(m_units.path()).filePath(QStringLiteral("VeltrixServer.service"));
+        m_thread = std::make_unique<BusThread>(address, m_state);
+        m_thread->start();
+        QTRY_VERIFY_WITH_TIMEOUT(m_thread->status != 0, 10000);
+        QCOMPARE(int(m_thread->status), 1);
+        QVERIFY(systemdReachable());
+        m_backend = std::make_unique<TSystemdServiceBackend>(m_units.path());
+    }
+    void cleanupTestCase()
+    {
+        if (m_thread) {
+            m_thread->quit();
+            m_thread->wait(10000);
+        }
+        if (m_daemon.state() != QProcess::NotRunning) {
+            m_daemon.terminate();
+            m_daemon.waitForFinished(5000);
+        }
+    }
+    void init()
+    {
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        m_state.calls.clear();
+        m_state.startFails = false;
+    }
+    void notInstalledAtFirst()
+    {
+        QVERIFY(!m_backend->isInstalled(m_name));
+        QVERIFY(!m_backend->isRunning(m_name));
+        QVERIFY(!m_backend->start(m_name));
+        QVERIFY(!m_backend->stop(m_name));
+        QVERIFY(!m_backend->uninstall(m_name));
+        // Names that are not unit names are refused before anything is asked.
+        QVERIFY(!m_backend->isInstalled(QStringLiteral("../etc/passwd")));
+        QVERIFY(
+            !m_backend->install(QStringLiteral("a b"), QStringLiteral("/bin/true"), QString(), QString()));
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        QVERIFY(m_state.calls.isEmpty());
+    }
+    void installStartStopUninstall()
+    {
+        const QString unitFile = m_state.unitFile;
+        QVERIFY(
+            m_backend->install(m_name, QStringLiteral("/opt/veltrix/VeltrixServer"), QString(), QString()));
+        QVERIFY(QFile::exists(unitFile));
+        QFile file(unitFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("ExecStart=\"/opt/veltrix/VeltrixServer\"\n"));
+        QVERIFY(m_backend->isInstalled(m_name));
+        QVERIFY(!m_backend->isRunning(m_name));
+
+        QVERIFY(m_backend->start(m_name));
+        QVERIFY(m_backend->isRunning(m_name));
+        QVERIFY(m_backend->stop(m_name));
+        QVERIFY(!m_backend->isRunning(m_name));
+        QVERIFY(m_backend->start(m_name));
+
+        QVERIFY(m_backend->uninstall(m_name)); // stops it first
+        QVERIFY(!QFile::exists(unitFile));
+        QVERIFY(!m_backend->isInstalled(m_name));
+        QVERIFY(!m_backend->isRunning(m_name));
+
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        QCOMPARE(
+            m_state.calls,
+            (QStringList{"Reload", "EnableUnitFiles VeltrixServer.service 0 1",
+                         "StartUnit VeltrixServer.service replace", "StopUnit VeltrixServer.service replace",
+                         "StartUnit VeltrixServer.service replace", "StopUnit VeltrixServer.service replace",
+                         "DisableUnitFiles VeltrixServer.service 0", "Reload"}));
+    }
+    void refusals()
+    {
+        QVERIFY(m_backend->install(m_name, QStringLiteral("/usr/bin/vx"), QString(), QString()));
+        QVERIFY(!m_backend->install(m_name, QStringLiteral("/usr/bin/other"), QString(), QString()));
+        {
+            std::lock_guard<std::mutex> lock(m_state.mutex);
+            m_state.startFails = true;
+        }
+        QVERIFY(!m_backend->start(m_name));
+        QVERIFY(!m_backend->isRunning(m_name));
+        QVERIFY(m_backend->uninstall(m_name));
+        QVERIFY(!m_backend->install(m_name, QStringLiteral("relative/vx"), QString(), QString()));
+        QVERIFY(!m_backend->install(m_name, QStringLiteral("/usr/bin/vx\nExecStartPre=/bin/false"), QString(),
+                                    QString()));
+        QVERIFY(!m_backend->isInstalled(m_name));
+    }
 
 private:
     QProcess m_daemon;
@@ -199,115 +273,6 @@ private:
     std::unique_ptr<TSystemdServiceBackend> m_backend;
     const QString m_name = QStringLiteral("VeltrixServer");
 };
-
-void TestSystemdBackend::initTestCase()
-{
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-    if (daemon.isEmpty())
-        QSKIP("dbus-daemon is not installed");
-    m_daemon.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                            QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-    QVERIFY(m_daemon.waitForReadyRead(10000));
-    const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    QVERIFY(!address.isEmpty());
-    // Before the first use of the system bus in this process.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
-
-    QVERIFY(m_units.isValid());
-    m_state.unitDirectory = m_units.path();
-    m_thread = std::make_unique<BusThread>(address, m_state);
-    m_thread->start();
-    QTRY_VERIFY_WITH_TIMEOUT(m_thread->ready, 10000);
-    QVERIFY(!m_thread->failed);
-    QVERIFY(systemdReachable());
-    m_backend = std::make_unique<TSystemdServiceBackend>(m_units.path());
-}
-
-void TestSystemdBackend::cleanupTestCase()
-{
-    if (m_thread) {
-        m_thread->quit();
-        m_thread->wait(10000);
-    }
-    if (m_daemon.state() != QProcess::NotRunning) {
-        m_daemon.terminate();
-        m_daemon.waitForFinished(5000);
-    }
-}
-
-void TestSystemdBackend::init()
-{
-    std::lock_guard<std::mutex> lock(m_state.mutex);
-    m_state.calls.clear();
-    m_state.startFails = false;
-}
-
-void TestSystemdBackend::notInstalledAtFirst()
-{
-    QVERIFY(!m_backend->isInstalled(m_name));
-    QVERIFY(!m_backend->isRunning(m_name));
-    QVERIFY(!m_backend->start(m_name));
-    QVERIFY(!m_backend->stop(m_name));
-    QVERIFY(!m_backend->uninstall(m_name));
-    // Names that are not unit names are refused before anything is asked.
-    QVERIFY(!m_backend->isInstalled(QStringLiteral("../etc/passwd")));
-    QVERIFY(!m_backend->install(QStringLiteral("a b"), QStringLiteral("/bin/true"), QString(), QString()));
-    std::lock_guard<std::mutex> lock(m_state.mutex);
-    QVERIFY(m_state.calls.isEmpty());
-}
-
-void TestSystemdBackend::installStartStopUninstall()
-{
-    const QString unitFile = QDir(m_units.path()).filePath(QStringLiteral("VeltrixServer.service"));
-    QVERIFY(m_backend->install(m_name, QStringLiteral("/opt/veltrix/VeltrixServer"), QString(), QString()));
-    QVERIFY(QFile::exists(unitFile));
-    QFile file(unitFile);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.readAll().contains("ExecStart=\"/opt/veltrix/VeltrixServer\"\n"));
-    QVERIFY(m_backend->isInstalled(m_name));
-    QVERIFY(!m_backend->isRunning(m_name));
-
-    QVERIFY(m_backend->start(m_name));
-    QVERIFY(m_backend->isRunning(m_name));
-    QVERIFY(m_backend->stop(m_name));
-    QVERIFY(!m_backend->isRunning(m_name));
-    QVERIFY(m_backend->start(m_name));
-
-    QVERIFY(m_backend->uninstall(m_name)); // stops it first
-    QVERIFY(!QFile::exists(unitFile));
-    QVERIFY(!m_backend->isInstalled(m_name));
-    QVERIFY(!m_backend->isRunning(m_name));
-
-    std::lock_guard<std::mutex> lock(m_state.mutex);
-    QCOMPARE(m_state.calls,
-             (QStringList{"Reload", "EnableUnitFiles VeltrixServer.service 0 1",
-                          "StartUnit VeltrixServer.service replace", "StopUnit VeltrixServer.service replace",
-                          "StartUnit VeltrixServer.service replace", "StopUnit VeltrixServer.service replace",
-                          "DisableUnitFiles VeltrixServer.service 0", "Reload"}));
-}
-
-void TestSystemdBackend::installRefusesAnExistingUnitAndBadPaths()
-{
-    QVERIFY(m_backend->install(m_name, QStringLiteral("/usr/bin/vx"), QString(), QString()));
-    QVERIFY(!m_backend->install(m_name, QStringLiteral("/usr/bin/other"), QString(), QString()));
-    QVERIFY(m_backend->uninstall(m_name));
-    QVERIFY(!m_backend->install(m_name, QStringLiteral("relative/vx"), QString(), QString()));
-    QVERIFY(!m_backend->install(m_name, QStringLiteral("/usr/bin/vx\nExecStartPre=/bin/false"), QString(),
-                                QString()));
-    QVERIFY(!m_backend->isInstalled(m_name));
-}
-
-void TestSystemdBackend::startFailureIsReported()
-{
-    QVERIFY(m_backend->install(m_name, QStringLiteral("/usr/bin/vx"), QString(), QString()));
-    {
-        std::lock_guard<std::mutex> lock(m_state.mutex);
-        m_state.startFails = true;
-    }
-    QVERIFY(!m_backend->start(m_name));
-    QVERIFY(!m_backend->isRunning(m_name));
-    QVERIFY(m_backend->uninstall(m_name));
-}
 
 QTEST_GUILESS_MAIN(TestSystemdBackend)
 #include "tst_systemdbackend.moc"
