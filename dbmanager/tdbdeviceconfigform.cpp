@@ -17,15 +17,6 @@ namespace Veltrix {
 using Database::TDeviceConfig;
 using Database::TDeviceState;
 
-namespace {
-qint64 itemKey(const TEditorItem &item)
-{
-    bool ok = false;
-    const qint64 key = item.data.toLongLong(&ok);
-    return item.data.isValid() && ok ? key : -1;
-}
-} // namespace
-
 TDBDeviceConfigForm::TDBDeviceConfigForm(QWidget *parent, Database::TVXDatabase *database)
     : TEditorBaseForm(parent), m_database(database)
 {}
@@ -111,11 +102,6 @@ TEditorItemList TDBDeviceConfigForm::ListItems()
     return items;
 }
 
-bool TDBDeviceConfigForm::ReadConfig(const TEditorItem &item, TDeviceConfig &config) const
-{
-    return SelectRecordById(Sql(), itemKey(item), config);
-}
-
 void TDBDeviceConfigForm::LoadItem(const TEditorItem &item)
 {
     if (m_selectAfterSave >= 0) {
@@ -129,10 +115,7 @@ void TDBDeviceConfigForm::LoadItem(const TEditorItem &item)
             return;
         }
     }
-    TDeviceConfig config;
-    if (!ReadConfig(item, config))
-        config = TDeviceConfig();
-    ShowConfig(config);
+    ShowConfig(RecordByIdOrDefault<TDeviceConfig>(Sql(), item.key()));
 }
 
 void TDBDeviceConfigForm::NewItem()
@@ -142,9 +125,7 @@ void TDBDeviceConfigForm::NewItem()
 
 void TDBDeviceConfigForm::DuplicateItem(const TEditorItem &item)
 {
-    TDeviceConfig config;
-    if (!ReadConfig(item, config))
-        config = TDeviceConfig();
+    TDeviceConfig config = RecordByIdOrDefault<TDeviceConfig>(Sql(), item.key());
     config.setName(config.name() + QStringLiteral("_Copy"));
     ShowConfig(config);
 }
@@ -194,7 +175,7 @@ QString TDBDeviceConfigForm::SaveItem(TEditorItem &item)
         if (deviceId < 0)
             return tr("Please select an existing device serial number.");
         config.setId(deviceId);
-    } else if (!ReadConfig(item, config)) {
+    } else if (!SelectRecordById(Sql(), item.key(), config)) {
         return tr("Unable to find this config.");
     }
     if (m_nameEdit->text().isEmpty())
@@ -226,7 +207,7 @@ QString TDBDeviceConfigForm::SaveItem(TEditorItem &item)
 
 QString TDBDeviceConfigForm::DeleteItem(const TEditorItem &item)
 {
-    const qint64 key = itemKey(item);
+    const qint64 key = item.key();
     if (key < 0)
         return QString();
     return DeleteInTransaction(Sql(), TDeviceConfig().tableName(), TDeviceConfig().idColumn(), key);

@@ -46,7 +46,6 @@ protected:
 private:
     TORVSQLBase *Sql() const;
     // The stored config of `item`; false when it has no row.
-    bool ReadConfig(const TEditorItem &item, Database::TDeviceConfig &config) const;
     static void FillKeyNames(QComboBox *box, TORVSQLBase *sql, const Database::TItemBase &record);
 
     QComboBox *m_serialBox = nullptr;

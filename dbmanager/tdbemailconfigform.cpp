@@ -19,13 +19,6 @@ using Database::TDeviceEmailConfig;
 
 namespace {
 
-qint64 itemKey(const TEditorItem &item)
-{
-    bool ok = false;
-    const qint64 key = item.data.toLongLong(&ok);
-    return item.data.isValid() && ok ? key : -1;
-}
-
 // Decimals of the result limit per units-of-measure index.
 constexpr int limitDecimals[] = {3, 3, 2, 2, 2, 2, 0, 0, 0, 2, 3, 3};
 
@@ -183,17 +176,9 @@ TEditorItemList TDBEmailConfigForm::ListItems()
     return items;
 }
 
-bool TDBEmailConfigForm::ReadConfig(const TEditorItem &item, TDeviceEmailConfig &config) const
-{
-    return SelectRecordById(Sql(), itemKey(item), config);
-}
-
 void TDBEmailConfigForm::LoadItem(const TEditorItem &item)
 {
-    TDeviceEmailConfig config;
-    if (!ReadConfig(item, config))
-        config = TDeviceEmailConfig();
-    ShowEmailConfig(config);
+    ShowEmailConfig(RecordByIdOrDefault<TDeviceEmailConfig>(Sql(), item.key()));
 }
 
 void TDBEmailConfigForm::NewItem()
@@ -203,9 +188,7 @@ void TDBEmailConfigForm::NewItem()
 
 void TDBEmailConfigForm::DuplicateItem(const TEditorItem &item)
 {
-    TDeviceEmailConfig config;
-    if (!ReadConfig(item, config))
-        config = TDeviceEmailConfig();
+    TDeviceEmailConfig config = RecordByIdOrDefault<TDeviceEmailConfig>(Sql(), item.key());
     config.setName(config.name() + QStringLiteral("_Copy"));
     ShowEmailConfig(config);
 }
@@ -230,7 +213,7 @@ QString TDBEmailConfigForm::SaveItem(TEditorItem &item)
             if (pair.second == m_nameEdit->text())
                 return tr("An email configuration with this name already exists");
         }
-    } else if (!ReadConfig(item, config)) {
+    } else if (!SelectRecordById(Sql(), item.key(), config)) {
         return tr("Unable to find this config.");
     }
     if (m_nameEdit->text().isEmpty())
@@ -251,7 +234,7 @@ QString TDBEmailConfigForm::SaveItem(TEditorItem &item)
 
 QString TDBEmailConfigForm::DeleteItem(const TEditorItem &item)
 {
-    const qint64 key = itemKey(item);
+    const qint64 key = item.key();
     if (key < 0)
         return QString();
     return DeleteInTransaction(Sql(), TDeviceEmailConfig().tableName(), TDeviceEmailConfig().idColumn(), key);

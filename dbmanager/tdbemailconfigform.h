@@ -51,7 +51,6 @@ protected:
 
 private:
     TORVSQLBase *Sql() const;
-    bool ReadConfig(const TEditorItem &item, Database::TDeviceEmailConfig &config) const;
     // Appends the input's address to `list` when it is valid, else warns with `invalidText`.
     void AddAddress(QLineEdit *input, QListWidget *list, const QString &invalidText);
     static void RemoveSelected(QListWidget *list);

@@ -13,15 +13,6 @@ namespace Veltrix {
 
 using Database::TLocationConfig;
 
-namespace {
-qint64 itemKey(const TEditorItem &item)
-{
-    bool ok = false;
-    const qint64 key = item.data.toLongLong(&ok);
-    return item.data.isValid() && ok ? key : -1;
-}
-} // namespace
-
 TDBLocationConfigForm::TDBLocationConfigForm(QWidget *parent, Database::TVXDatabase *database,
                                              const QStringList &timeZones)
     : TEditorBaseForm(parent), m_database(database), m_timeZones(timeZones)
@@ -70,17 +61,9 @@ TEditorItemList TDBLocationConfigForm::ListItems()
     return items;
 }
 
-bool TDBLocationConfigForm::ReadLocation(const TEditorItem &item, TLocationConfig &location) const
-{
-    return SelectRecordById(Sql(), itemKey(item), location);
-}
-
 void TDBLocationConfigForm::LoadItem(const TEditorItem &item)
 {
-    TLocationConfig location;
-    if (!ReadLocation(item, location))
-        location = TLocationConfig();
-    ShowLocation(location);
+    ShowLocation(RecordByIdOrDefault<TLocationConfig>(Sql(), item.key()));
 }
 
 void TDBLocationConfigForm::NewItem()
@@ -90,9 +73,7 @@ void TDBLocationConfigForm::NewItem()
 
 void TDBLocationConfigForm::DuplicateItem(const TEditorItem &item)
 {
-    TLocationConfig location;
-    if (!ReadLocation(item, location))
-        location = TLocationConfig();
+    TLocationConfig location = RecordByIdOrDefault<TLocationConfig>(Sql(), item.key());
     location.setName(location.name() + QStringLiteral("_Copy"));
     ShowLocation(location);
 }
@@ -114,7 +95,7 @@ QString TDBLocationConfigForm::SaveItem(TEditorItem &item)
             if (pair.second == m_nameEdit->text())
                 return tr("A location with this name already exists");
         }
-    } else if (!ReadLocation(item, location)) {
+    } else if (!SelectRecordById(Sql(), item.key(), location)) {
         return tr("Unable to find this config.");
     }
     if (m_nameEdit->text().isEmpty())
@@ -133,7 +114,7 @@ QString TDBLocationConfigForm::SaveItem(TEditorItem &item)
 
 QString TDBLocationConfigForm::DeleteItem(const TEditorItem &item)
 {
-    const qint64 key = itemKey(item);
+    const qint64 key = item.key();
     if (key < 0)
         return QString();
     return DeleteInTransaction(Sql(), TLocationConfig().tableName(), TLocationConfig().idColumn(), key);

@@ -41,7 +41,6 @@ protected:
 
 private:
     TORVSQLBase *Sql() const;
-    bool ReadLocation(const TEditorItem &item, Database::TLocationConfig &location) const;
 
     QLineEdit *m_nameEdit = nullptr;
     QComboBox *m_emailBox = nullptr;

@@ -25,6 +25,15 @@ QList<TDBKeyName> SelectKeyNames(TORVSQLBase *handle, const Database::TItemBase 
 // Fills `record` from the row with the key `id`; false when there is no such row.
 bool SelectRecordById(TORVSQLBase *handle, qint64 id, Database::TItemBase &record);
 
+// The record with the key `id`, or a default record when there is no such row.
+template <typename Record> Record RecordByIdOrDefault(TORVSQLBase *handle, qint64 id)
+{
+    Record record;
+    if (!SelectRecordById(handle, id, record))
+        record = Record();
+    return record;
+}
+
 // Runs `write` inside one transaction of `handle`: a failed start is returned
 // at once without writing; otherwise the write's result ends the transaction
 // (commit on success, roll back on failure). Returns the error text of the

@@ -202,14 +202,16 @@ QVariant TEditorBaseForm::CurrentData(QComboBox *box)
     return box->itemData(box->currentIndex());
 }
 
-qint64 TEditorBaseForm::CurrentId(QComboBox *box)
+qint64 TEditorItem::key() const
 {
-    const QVariant data = CurrentData(box);
-    if (!data.isValid())
-        return -1;
     bool ok = false;
     const qint64 id = data.toLongLong(&ok);
-    return ok ? id : -1;
+    return data.isValid() && ok ? id : -1;
+}
+
+qint64 TEditorBaseForm::CurrentId(QComboBox *box)
+{
+    return TEditorItem(QString(), CurrentData(box)).key();
 }
 
 void TEditorBaseForm::onCurrentIndexChanged(int)

@@ -25,6 +25,8 @@ struct TEditorItem
     TEditorItem(const QString &itemText, const QVariant &itemData) : text(itemText), data(itemData) {}
 
     bool isEmpty() const { return text.isEmpty() && !data.isValid(); }
+    // The item data as a record key, or -1 when it holds none.
+    qint64 key() const;
 };
 
 using TEditorItemList = QList<TEditorItem>;
