@@ -77,21 +77,4 @@ export -f headless_run
 keep=0
 [ -t 0 ] && keep=1
 
-wtd="$repo/../shared/tools/with-tray-display"
-if [ -x "$wtd" ]; then
-    exec "$wtd" bash -c 'headless_run "$@"' headless_run "$binary" "$shot" "$keep" "$@"
-fi
-
-# No shared tools beside the repository: make the display and tray here.
-echo "start: no display; starting Xvfb with the trayer tray host"
-tmp=$(mktemp -d)
-exec 3>"$tmp/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$tmp/displayfd" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n 1 "$tmp/displayfd")"
-trayer --edge top --align right --widthtype request --height 32 --transparent false >/dev/null 2>&1 &
-tray=$!
-trap 'kill $tray $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
-sleep 1
-headless_run "$binary" "$shot" "$keep" "$@"
+exec scripts/tray-display bash -c 'headless_run "$@"' headless_run "$binary" "$shot" "$keep" "$@"

@@ -2,7 +2,7 @@
 
 Run by ctest (see CMakeLists.txt); by hand:
     VX_CONTROLLER_BINARY=build/controller/VeltrixServerController \\
-        ../shared/tools/with-tray-display python3 -m unittest -v test_controller.TrayTest
+        ../../scripts/tray-display python3 -m unittest -v test_controller.TrayTest
     VX_CONTROLLER_BINARY=... python3 -m unittest -v test_controller.NoTrayTest
 """
 
@@ -15,11 +15,11 @@ import traytool
 
 
 class TrayTest(unittest.TestCase):
-    """Needs a display with a tray host (with-tray-display)."""
+    """Needs a display with a tray host (scripts/tray-display)."""
 
     def setUp(self):
         if not traytool.have_tray_display():
-            self.skipTest("no display with a tray host")
+            self.fail("no display with a tray host: run under scripts/tray-display")
         self.root = traytool.temporary_root(self)
         self.started = []
 

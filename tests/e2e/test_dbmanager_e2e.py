@@ -3,7 +3,7 @@
 Run by ctest (see e2e-dbmanager.cmake); by hand:
     VX_CONTROLLER_BINARY=build/controller/VeltrixServerController VX_SOURCE_DIR=$PWD \\
     VX_TEST_UPGRADER=build/tests/database/upgrader/vx_test_upgrader \\
-        ../shared/tools/with-tray-display python3 -m unittest -v test_dbmanager_e2e
+        ../../scripts/tray-display python3 -m unittest -v test_dbmanager_e2e
 
 The manager's keyboard focus order: connection box, "Manage Connections",
 "Use Selected" and "Upgrade" (each only while enabled and shown), then the
@@ -25,7 +25,7 @@ class DatabaseManagerTest(unittest.TestCase):
 
     def setUp(self):
         if not traytool.have_tray_display():
-            self.skipTest("no display with a tray host")
+            self.fail("no display with a tray host: run under scripts/tray-display")
         self.root = traytool.temporary_root(self)
         self.folder = traytool.settings_folder(self.root)
         os.makedirs(self.folder, exist_ok=True)
@@ -105,7 +105,7 @@ class DatabaseManagerTest(unittest.TestCase):
     def test_use_selected_asks_for_restart(self):
         upgrader = os.environ.get("VX_TEST_UPGRADER")
         if not upgrader or not os.path.exists(upgrader):
-            self.skipTest("VX_TEST_UPGRADER does not name the upgrader")
+            self.fail("VX_TEST_UPGRADER does not name the upgrader")
         first = os.path.join(self.folder, "vxs.db")
         second = os.path.join(self.folder, "other.db")
         for path in (first, second):

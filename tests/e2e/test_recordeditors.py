@@ -3,7 +3,7 @@
 Run by ctest (see e2e-recordeditors.cmake); by hand:
     VX_CONTROLLER_BINARY=build/controller/VeltrixServerController \\
     VX_TEST_UPGRADER=build/tests/database/upgrader/vx_test_upgrader \\
-        ../shared/tools/with-tray-display python3 -m unittest -v test_recordeditors
+        ../../scripts/tray-display python3 -m unittest -v test_recordeditors
 
 The controller's settings point at a version-12 SQLite file built by the
 upgrader; the manager, opened once from the tray menu, connects to it. Each
@@ -33,10 +33,10 @@ class RecordEditorsTest(unittest.TestCase):
 
     def setUp(self):
         if not traytool.have_tray_display():
-            self.skipTest("no display with a tray host")
+            self.fail("no display with a tray host: run under scripts/tray-display")
         upgrader = os.environ.get("VX_TEST_UPGRADER")
         if not upgrader or not os.path.exists(upgrader):
-            self.skipTest("VX_TEST_UPGRADER does not name the upgrader")
+            self.fail("VX_TEST_UPGRADER does not name the upgrader")
         self.root = traytool.temporary_root(self)
         self.database = os.path.join(traytool.settings_folder(self.root), "vxs.db")
         os.makedirs(traytool.settings_folder(self.root), exist_ok=True)

@@ -1,10 +1,10 @@
 """Helpers for end-to-end tests of the real VeltrixServerController binary.
 
 The tests run inside a private X display with a system-tray host, made by
-../shared/tools/with-tray-display (Xvfb + trayer), and drive the program with
+scripts/tray-display (Xvfb + trayer), and drive the program with
 xdotool and ImageMagick's `import`. Only the standard library is used.
 
-Typical use in a test (run under with-tray-display; ctest does that, see
+Typical use in a test (run under scripts/tray-display; ctest does that, see
 CMakeLists.txt beside this file):
 
     import traytool
