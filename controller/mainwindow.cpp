@@ -23,7 +23,6 @@ namespace Controller {
 
 namespace {
 
-const char serviceName[] = "VeltrixServer";
 const char instanceKey[] = "VeltrixServerControllerInstance";
 const char controllerTitle[] = "Veltrix Server Controller";
 constexpr int pollIntervalMs = 1000;
@@ -32,7 +31,7 @@ constexpr int restartWaitMs = 5000;
 } // namespace
 
 MainWindow::MainWindow()
-    : QMainWindow(nullptr), trayIcon(nullptr), serviceController(QString::fromLatin1(serviceName)),
+    : QMainWindow(nullptr), trayIcon(nullptr), serviceController(QString::fromLatin1(veltrixServiceName)),
       updateTimer(nullptr), messageTimeout(3000), instanceGuard(QString::fromLatin1(instanceKey), this)
 {
     vxInitResources();

@@ -39,15 +39,11 @@ bool QtServiceController::install(const QString &serviceFilePath, const QString 
 {
     if (serviceFilePath.isEmpty())
         return false;
-    return serviceBackend().install(installedServiceName(), serviceFilePath, account, password);
+    return serviceBackend().install(QString::fromLatin1(Veltrix::Server::veltrixServiceName), serviceFilePath,
+                                    account, password);
 }
 
 bool QtServiceController::uninstall()
 {
     return serviceBackend().uninstall(m_name);
-}
-
-QString QtServiceController::installedServiceName()
-{
-    return QStringLiteral("VeltrixServer");
 }

@@ -2,6 +2,16 @@
 
 #include <QString>
 
+namespace Veltrix {
+namespace Server {
+
+// The name of the Veltrix Server's service: a Windows service of that name,
+// the systemd unit "<name>.service" on Linux.
+constexpr char veltrixServiceName[] = "VeltrixServer";
+
+} // namespace Server
+} // namespace Veltrix
+
 // Controls one installed system service by name: the Windows service manager
 // on Windows, systemd on Linux. Every call answers with a plain bool; a
 // failure never throws and never blocks for long.
@@ -26,16 +36,13 @@ public:
     bool start();
     bool stop();
 
-    // Registers serviceFilePath as the service "VeltrixServer", started
+    // Registers serviceFilePath as the service veltrixServiceName, started
     // automatically, under the manager's default account when account is
     // empty.
     static bool install(const QString &serviceFilePath, const QString &account = QString(),
                         const QString &password = QString());
     // Stops the service when it runs, then removes its registration.
     bool uninstall();
-
-    // The name install() registers.
-    static QString installedServiceName();
 
 private:
     QString m_name;

@@ -29,7 +29,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int polls = 200;
 
-    QtServiceController controller(QStringLiteral("VeltrixServer"));
+    const QString serviceName = QString::fromLatin1(Veltrix::Server::veltrixServiceName);
+    QtServiceController controller(serviceName);
     QElapsedTimer wall;
     double cpu = cpuSeconds(RUSAGE_SELF);
     wall.start();
@@ -58,7 +59,7 @@ int main(int argc, char *argv[])
         for (const char *verb : {"is-enabled", "is-active"}) {
             QProcess process;
             process.start(systemctl, {QString::fromLatin1(verb), QStringLiteral("--quiet"),
-                                      QStringLiteral("VeltrixServer.service")});
+                                      serviceName + QStringLiteral(".service")});
             process.waitForFinished(5000);
         }
     }

@@ -21,7 +21,7 @@ private slots:
         setServiceBackend(std::move(owned));
 
         QVERIFY(!QtServiceController::install(QString())); // refused before the backend is asked
-        QtServiceController controller(QStringLiteral("VeltrixServer"));
+        QtServiceController controller(QString::fromLatin1(veltrixServiceName));
         QVERIFY(!controller.isInstalled());
         QVERIFY(!controller.start());
         QVERIFY(QtServiceController::install(QStringLiteral("/opt/veltrix/server"), QString(), QString()));
