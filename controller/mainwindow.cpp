@@ -28,6 +28,13 @@ const char controllerTitle[] = "Veltrix Server Controller";
 constexpr int pollIntervalMs = 1000;
 constexpr int restartWaitMs = 5000;
 
+// The text of a failure balloon: the failure, and on a second line the
+// service manager's reason when it gave one.
+QString failureText(const QString &failure, const TServiceResult &result)
+{
+    return result.reason.isEmpty() ? failure : failure + QLatin1Char('\n') + result.reason;
+}
+
 } // namespace
 
 MainWindow::MainWindow()
@@ -260,8 +267,9 @@ void MainWindow::StartServer()
     switch (currentState) {
     case Stopped:
         UpdateTimerUp();
-        if (!serviceController.start())
-            showBalloon(tr("Start Server"), tr("Failed to start Veltrix Server as a service"),
+        if (const TServiceResult started = serviceController.start(); !started.ok)
+            showBalloon(tr("Start Server"),
+                        failureText(tr("Failed to start Veltrix Server as a service"), started),
                         QSystemTrayIcon::Critical);
         break;
     case Running:
@@ -279,10 +287,11 @@ void MainWindow::StartServer()
 void MainWindow::StopServer()
 {
     if (currentState == Running) {
-        const bool stopped = serviceController.stop();
-        noteStopRequested(stopped);
-        if (!stopped)
-            showBalloon(tr("Stop Server"), tr("Failed to stop Veltrix Server"), QSystemTrayIcon::Critical);
+        const TServiceResult stopped = serviceController.stop();
+        noteStopRequested(stopped.ok);
+        if (!stopped.ok)
+            showBalloon(tr("Stop Server"), failureText(tr("Failed to stop Veltrix Server"), stopped),
+                        QSystemTrayIcon::Critical);
     } else {
         showBalloon(tr("Stop Server"), tr("Veltrix Server is not running"), QSystemTrayIcon::Warning);
     }
@@ -330,11 +339,13 @@ void MainWindow::InstallServer()
         const QString path =
             QFileDialog::getOpenFileName(this, tr("Get Service Executable"), startPath, filter);
         if (!path.isEmpty()) {
-            if (QtServiceController::install(path, QString(), QString())) {
+            const TServiceResult installed = QtServiceController::install(path, QString(), QString());
+            if (installed.ok) {
                 serverSettings->setValue(QStringLiteral("serviceFilePath"), path);
                 serverSettings->sync();
             } else {
-                showBalloon(tr("Install Server"), tr("Failed to Install Veltrix Server"),
+                showBalloon(tr("Install Server"),
+                            failureText(tr("Failed to Install Veltrix Server"), installed),
                             QSystemTrayIcon::Critical);
             }
         }
@@ -352,13 +363,14 @@ void MainWindow::UninstallServer()
     } else {
         bool stopAccepted = false;
         if (currentState == Running)
-            stopAccepted = serviceController.stop();
-        const bool removed = serviceController.uninstall();
+            stopAccepted = serviceController.stop().ok;
+        const TServiceResult removed = serviceController.uninstall();
         // The service goes away at this controller's request.
         if (currentState == Running)
-            noteStopRequested(stopAccepted || removed);
-        if (!removed)
-            showBalloon(tr("Uninstall Server"), tr("Failed to Uninstall Veltrix Server"),
+            noteStopRequested(stopAccepted || removed.ok);
+        if (!removed.ok)
+            showBalloon(tr("Uninstall Server"),
+                        failureText(tr("Failed to Uninstall Veltrix Server"), removed),
                         QSystemTrayIcon::Critical);
     }
     UpdateTimerUp();

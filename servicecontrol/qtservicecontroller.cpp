@@ -2,7 +2,10 @@
 
 #include "tservicebackend.h"
 
+#include <QCoreApplication>
+
 using Veltrix::Server::serviceBackend;
+using Veltrix::Server::TServiceResult;
 
 QtServiceController::QtServiceController(const QString &name) : m_name(name)
 {}
@@ -24,26 +27,27 @@ bool QtServiceController::isRunning() const
     return serviceBackend().isRunning(m_name);
 }
 
-bool QtServiceController::start()
+TServiceResult QtServiceController::start()
 {
     return serviceBackend().start(m_name);
 }
 
-bool QtServiceController::stop()
+TServiceResult QtServiceController::stop()
 {
     return serviceBackend().stop(m_name);
 }
 
-bool QtServiceController::install(const QString &serviceFilePath, const QString &account,
-                                  const QString &password)
+TServiceResult QtServiceController::install(const QString &serviceFilePath, const QString &account,
+                                            const QString &password)
 {
     if (serviceFilePath.isEmpty())
-        return false;
+        return TServiceResult::failure(
+            QCoreApplication::translate("QtServiceController", "No service executable given"));
     return serviceBackend().install(QString::fromLatin1(Veltrix::Server::veltrixServiceName), serviceFilePath,
                                     account, password);
 }
 
-bool QtServiceController::uninstall()
+TServiceResult QtServiceController::uninstall()
 {
     return serviceBackend().uninstall(m_name);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tserviceresult.h"
+
 #include <QString>
 
 namespace Veltrix {
@@ -13,8 +15,9 @@ constexpr char veltrixServiceName[] = "VeltrixServer";
 } // namespace Veltrix
 
 // Controls one installed system service by name: the Windows service manager
-// on Windows, systemd on Linux. Every call answers with a plain bool; a
-// failure never throws and never blocks for long.
+// on Windows, systemd on Linux. The queries answer with a plain bool; the
+// requests with a TServiceResult that carries the manager's reason for a
+// refusal. A failure never throws and never blocks for long.
 class QtServiceController
 {
 public:
@@ -31,18 +34,18 @@ public:
     // True when the service is running (or on its way to stopping).
     bool isRunning() const;
 
-    // Ask the service manager to start or stop the service. False when the
-    // request was refused.
-    bool start();
-    bool stop();
+    // Ask the service manager to start or stop the service.
+    Veltrix::Server::TServiceResult start();
+    Veltrix::Server::TServiceResult stop();
 
     // Registers serviceFilePath as the service veltrixServiceName, started
     // automatically, under the manager's default account when account is
     // empty.
-    static bool install(const QString &serviceFilePath, const QString &account = QString(),
-                        const QString &password = QString());
+    static Veltrix::Server::TServiceResult install(const QString &serviceFilePath,
+                                                   const QString &account = QString(),
+                                                   const QString &password = QString());
     // Stops the service when it runs, then removes its registration.
-    bool uninstall();
+    Veltrix::Server::TServiceResult uninstall();
 
 private:
     QString m_name;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tserviceresult.h"
+
 #include <QString>
 
 #include <functional>
@@ -17,11 +19,12 @@ public:
 
     virtual bool isInstalled(const QString &name) = 0;
     virtual bool isRunning(const QString &name) = 0;
-    virtual bool start(const QString &name) = 0;
-    virtual bool stop(const QString &name) = 0;
-    virtual bool install(const QString &name, const QString &executable, const QString &account,
-                         const QString &password) = 0;
-    virtual bool uninstall(const QString &name) = 0;
+    // The requests; a refusal carries the service manager's reason.
+    virtual TServiceResult start(const QString &name) = 0;
+    virtual TServiceResult stop(const QString &name) = 0;
+    virtual TServiceResult install(const QString &name, const QString &executable, const QString &account,
+                                   const QString &password) = 0;
+    virtual TServiceResult uninstall(const QString &name) = 0;
 };
 
 // The backend every QtServiceController of the process talks to. Created on

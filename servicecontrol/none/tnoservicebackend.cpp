@@ -3,6 +3,8 @@
 
 #include "tservicebackend.h"
 
+#include <QCoreApplication>
+
 namespace Veltrix {
 namespace Server {
 
@@ -12,13 +14,20 @@ class TNoServiceBackend : public TServiceBackend
 public:
     bool isInstalled(const QString &) override { return false; }
     bool isRunning(const QString &) override { return false; }
-    bool start(const QString &) override { return false; }
-    bool stop(const QString &) override { return false; }
-    bool install(const QString &, const QString &, const QString &, const QString &) override
+    TServiceResult start(const QString &) override { return refused(); }
+    TServiceResult stop(const QString &) override { return refused(); }
+    TServiceResult install(const QString &, const QString &, const QString &, const QString &) override
     {
-        return false;
+        return refused();
     }
-    bool uninstall(const QString &) override { return false; }
+    TServiceResult uninstall(const QString &) override { return refused(); }
+
+private:
+    static TServiceResult refused()
+    {
+        return TServiceResult::failure(
+            QCoreApplication::translate("TNoServiceBackend", "No supported service manager on this system"));
+    }
 };
 } // namespace
 

@@ -53,9 +53,9 @@ bool succeeded(const QDBusMessage &reply)
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-bool usable(const QString &name)
+TServiceResult replyResult(const QDBusMessage &reply)
 {
-    return validName(name) && systemdReachable();
+    return succeeded(reply) ? TServiceResult::success() : TServiceResult::failure(reply.errorMessage());
 }
 
 QString escapeForExec(const QString &path)
@@ -117,18 +117,36 @@ QString systemdUnitText(const QString &executable, const QString &account)
 TSystemdServiceBackend::TSystemdServiceBackend(const QString &unitDirectory) : m_unitDirectory(unitDirectory)
 {}
 
+TServiceResult TSystemdServiceBackend::reachable(const QString &name)
+{
+    if (!validName(name))
+        return TServiceResult::failure(tr("\"%1\" is not a valid service name").arg(name));
+    if (!systemdReachable())
+        return TServiceResult::failure(tr("systemd does not answer on the system bus"));
+    return TServiceResult::success();
+}
+
+TServiceResult TSystemdServiceBackend::unitFileKnown(const QString &name)
+{
+    const TServiceResult ready = reachable(name);
+    if (!ready.ok)
+        return ready;
+    // Without a unit file of that name systemd answers with a bare "No such
+    // file or directory"; say which file is missing.
+    const QDBusMessage reply = callManager(QStringLiteral("GetUnitFileState"), {unitName(name)});
+    if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.FileNotFound"))
+        return TServiceResult::failure(tr("Unit %1 not found").arg(unitName(name)));
+    return replyResult(reply);
+}
+
 bool TSystemdServiceBackend::isInstalled(const QString &name)
 {
-    if (!usable(name))
-        return false;
-    // Fails with NoSuchUnit when no unit file of that name exists.
-    const QDBusMessage reply = callManager(QStringLiteral("GetUnitFileState"), {unitName(name)});
-    return succeeded(reply);
+    return unitFileKnown(name).ok;
 }
 
 bool TSystemdServiceBackend::isRunning(const QString &name)
 {
-    if (!usable(name))
+    if (!reachable(name).ok)
         return false;
     // A unit that is not loaded is not running.
     const QDBusMessage unit = callManager(QStringLiteral("GetUnit"), {unitName(name)});
@@ -147,64 +165,73 @@ bool TSystemdServiceBackend::isRunning(const QString &name)
            state == QLatin1String("deactivating");
 }
 
-bool TSystemdServiceBackend::start(const QString &name)
+TServiceResult TSystemdServiceBackend::start(const QString &name)
 {
-    if (!usable(name) || !isInstalled(name))
-        return false;
-    return succeeded(
+    const TServiceResult known = unitFileKnown(name);
+    if (!known.ok)
+        return known;
+    return replyResult(
         callManager(QStringLiteral("StartUnit"), {unitName(name), QStringLiteral("replace")}, jobTimeoutMs));
 }
 
-bool TSystemdServiceBackend::stop(const QString &name)
+TServiceResult TSystemdServiceBackend::stop(const QString &name)
 {
-    if (!usable(name) || !isInstalled(name))
-        return false;
-    return succeeded(
+    const TServiceResult known = unitFileKnown(name);
+    if (!known.ok)
+        return known;
+    return replyResult(
         callManager(QStringLiteral("StopUnit"), {unitName(name), QStringLiteral("replace")}, jobTimeoutMs));
 }
 
-bool TSystemdServiceBackend::install(const QString &name, const QString &executable, const QString &account,
-                                     const QString &)
+TServiceResult TSystemdServiceBackend::install(const QString &name, const QString &executable,
+                                               const QString &account, const QString &)
 {
-    if (!usable(name) || isInstalled(name))
-        return false;
+    const TServiceResult ready = reachable(name);
+    if (!ready.ok)
+        return ready;
+    if (isInstalled(name))
+        return TServiceResult::failure(tr("Unit %1 is already installed").arg(unitName(name)));
     const QString text = systemdUnitText(executable, account);
     if (text.isEmpty())
-        return false;
+        return TServiceResult::failure(tr("The service executable must be an absolute path on one line"));
     const QString file = QDir(m_unitDirectory).filePath(unitName(name));
     if (QFileInfo::exists(file))
-        return false;
+        return TServiceResult::failure(tr("%1 already exists").arg(file));
     QSaveFile unitFile(file);
-    if (!unitFile.open(QIODevice::WriteOnly))
-        return false;
-    unitFile.write(text.toUtf8());
-    if (!unitFile.commit())
-        return false;
-    if (!succeeded(callManager(QStringLiteral("Reload"), {}, jobTimeoutMs))) {
+    if (!unitFile.open(QIODevice::WriteOnly) || unitFile.write(text.toUtf8()) < 0 || !unitFile.commit())
+        return TServiceResult::failure(tr("Cannot write %1: %2").arg(file, unitFile.errorString()));
+    const QDBusMessage reloaded = callManager(QStringLiteral("Reload"), {}, jobTimeoutMs);
+    if (!succeeded(reloaded)) {
         QFile::remove(file);
-        return false;
+        return replyResult(reloaded);
     }
     const QDBusMessage enabled = callManager(QStringLiteral("EnableUnitFiles"),
                                              {QStringList{unitName(name)}, false, true}, jobTimeoutMs);
     if (!succeeded(enabled)) {
         QFile::remove(file);
         callManager(QStringLiteral("Reload"), {}, jobTimeoutMs);
-        return false;
+        return replyResult(enabled);
     }
-    return true;
+    return TServiceResult::success();
 }
 
-bool TSystemdServiceBackend::uninstall(const QString &name)
+TServiceResult TSystemdServiceBackend::uninstall(const QString &name)
 {
-    if (!usable(name) || !isInstalled(name))
-        return false;
+    const TServiceResult known = unitFileKnown(name);
+    if (!known.ok)
+        return known;
     callManager(QStringLiteral("StopUnit"), {unitName(name), QStringLiteral("replace")}, jobTimeoutMs);
-    const bool disabled = succeeded(
-        callManager(QStringLiteral("DisableUnitFiles"), {QStringList{unitName(name)}, false}, jobTimeoutMs));
-    const QString file = QDir(m_unitDirectory).filePath(unitName(name));
-    const bool removed = !QFileInfo::exists(file) || QFile::remove(file);
+    const QDBusMessage disabled =
+        callManager(QStringLiteral("DisableUnitFiles"), {QStringList{unitName(name)}, false}, jobTimeoutMs);
+    QFile unitFile(QDir(m_unitDirectory).filePath(unitName(name)));
+    const bool removed = !unitFile.exists() || unitFile.remove();
     callManager(QStringLiteral("Reload"), {}, jobTimeoutMs);
-    return disabled && removed;
+    if (!succeeded(disabled))
+        return replyResult(disabled);
+    if (!removed)
+        return TServiceResult::failure(
+            tr("Cannot remove %1: %2").arg(unitFile.fileName(), unitFile.errorString()));
+    return TServiceResult::success();
 }
 
 std::unique_ptr<TServiceBackend> createPlatformServiceBackend()

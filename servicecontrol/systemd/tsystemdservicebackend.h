@@ -2,27 +2,36 @@
 
 #include "tservicebackend.h"
 
+#include <QCoreApplication>
+
 namespace Veltrix {
 namespace Server {
 
 // Services as systemd units "<name>.service", reached through systemd's D-Bus
 // interface on the system bus (DBUS_SYSTEM_BUS_ADDRESS, as for every client).
 // Where systemd is not running (containers, CI) every service reads as not
-// installed and every request fails.
+// installed and every request fails. A refusal carries systemd's own message
+// ("Access denied", ...).
 class TSystemdServiceBackend : public TServiceBackend
 {
+    Q_DECLARE_TR_FUNCTIONS(TSystemdServiceBackend)
 public:
     explicit TSystemdServiceBackend(const QString &unitDirectory = QStringLiteral("/etc/systemd/system"));
 
     bool isInstalled(const QString &name) override;
     bool isRunning(const QString &name) override;
-    bool start(const QString &name) override;
-    bool stop(const QString &name) override;
-    bool install(const QString &name, const QString &executable, const QString &account,
-                 const QString &password) override;
-    bool uninstall(const QString &name) override;
+    TServiceResult start(const QString &name) override;
+    TServiceResult stop(const QString &name) override;
+    TServiceResult install(const QString &name, const QString &executable, const QString &account,
+                           const QString &password) override;
+    TServiceResult uninstall(const QString &name) override;
 
 private:
+    // Accepted when requests about name can go to systemd.
+    static TServiceResult reachable(const QString &name);
+    // Accepted when systemd knows a unit file for name.
+    static TServiceResult unitFileKnown(const QString &name);
+
     QString m_unitDirectory;
 };
 

@@ -13,19 +13,27 @@ std::wstring wide(const QString &text)
     return text.toStdWString();
 }
 
+// A refusal carries the system's message for its error code.
+TServiceResult fromWin(const vxwin::Result &result)
+{
+    if (result.ok())
+        return TServiceResult::success();
+    return TServiceResult::failure(QString::fromStdWString(vxwin::errorMessage(result.error)));
+}
+
 class TWinServiceBackend : public TServiceBackend
 {
 public:
     bool isInstalled(const QString &name) override { return vxwin::isInstalled(wide(name)); }
     bool isRunning(const QString &name) override { return vxwin::isRunning(wide(name)); }
-    bool start(const QString &name) override { return vxwin::start(wide(name)); }
-    bool stop(const QString &name) override { return vxwin::stop(wide(name)); }
-    bool install(const QString &name, const QString &executable, const QString &account,
-                 const QString &password) override
+    TServiceResult start(const QString &name) override { return fromWin(vxwin::start(wide(name))); }
+    TServiceResult stop(const QString &name) override { return fromWin(vxwin::stop(wide(name))); }
+    TServiceResult install(const QString &name, const QString &executable, const QString &account,
+                           const QString &password) override
     {
-        return vxwin::install(wide(name), wide(executable), wide(account), wide(password));
+        return fromWin(vxwin::install(wide(name), wide(executable), wide(account), wide(password)));
     }
-    bool uninstall(const QString &name) override { return vxwin::uninstall(wide(name)); }
+    TServiceResult uninstall(const QString &name) override { return fromWin(vxwin::uninstall(wide(name))); }
 };
 
 } // namespace

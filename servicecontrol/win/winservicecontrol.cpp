@@ -9,8 +9,6 @@ namespace vxwin {
 
 namespace {
 
-thread_local DWORD lastErrorValue = 0;
-
 // Closes a service handle at scope end.
 class Handle
 {
@@ -30,10 +28,10 @@ private:
     SC_HANDLE m_handle;
 };
 
-bool fail()
+// The refusal of the call that just failed.
+Result failed(DWORD error = GetLastError())
 {
-    lastErrorValue = GetLastError();
-    return false;
+    return {error != ERROR_SUCCESS ? error : DWORD(ERROR_GEN_FAILURE)};
 }
 
 SC_HANDLE openManager(DWORD access)
@@ -45,7 +43,7 @@ bool queryState(SC_HANDLE service, DWORD *state)
 {
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(service, &status))
-        return fail();
+        return false;
     *state = status.dwCurrentState;
     return true;
 }
@@ -90,19 +88,29 @@ bool markedForDeletion(SC_HANDLE manager, const std::wstring &name)
 
 } // namespace
 
-unsigned long lastError()
+std::wstring errorMessage(unsigned long error)
 {
-    return lastErrorValue;
+    wchar_t *buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    std::wstring message = buffer ? std::wstring(buffer, length) : std::wstring();
+    LocalFree(buffer);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    if (message.empty())
+        message = L"Windows error " + std::to_wstring(error);
+    return message;
 }
 
 bool isInstalled(const std::wstring &name)
 {
     Handle manager(openManager(SC_MANAGER_CONNECT));
     if (!manager)
-        return fail();
+        return false;
     Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
     if (!service)
-        return fail();
+        return false;
     return !markedForDeletion(manager.get(), name);
 }
 
@@ -110,10 +118,10 @@ bool isRunning(const std::wstring &name)
 {
     Handle manager(openManager(SC_MANAGER_CONNECT));
     if (!manager)
-        return fail();
+        return false;
     Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
     if (!service)
-        return fail();
+        return false;
     DWORD state = 0;
     if (!queryState(service.get(), &state))
         return false;
@@ -129,54 +137,52 @@ bool isRunning(const std::wstring &name)
     }
 }
 
-bool start(const std::wstring &name)
+Result start(const std::wstring &name)
 {
     Handle manager(openManager(SC_MANAGER_CONNECT));
     if (!manager)
-        return fail();
+        return failed();
     Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
     if (!service)
-        return fail();
-    if (markedForDeletion(manager.get(), name)) {
-        lastErrorValue = ERROR_SERVICE_MARKED_FOR_DELETE;
-        return false;
-    }
+        return failed();
+    if (markedForDeletion(manager.get(), name))
+        return failed(ERROR_SERVICE_MARKED_FOR_DELETE);
     if (StartServiceW(service.get(), 0, nullptr))
-        return true;
-    if (GetLastError() == ERROR_SERVICE_ALREADY_RUNNING)
-        return true;
-    return fail();
+        return {};
+    const DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_ALREADY_RUNNING)
+        return {};
+    return failed(error);
 }
 
-bool stop(const std::wstring &name)
+Result stop(const std::wstring &name)
 {
     Handle manager(openManager(SC_MANAGER_CONNECT));
     if (!manager)
-        return fail();
+        return failed();
     Handle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (!service)
-        return fail();
+        return failed();
     SERVICE_STATUS status = {};
     if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
-        return true;
+        return {};
     const DWORD error = GetLastError();
     if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL) {
         DWORD state = 0;
         if (queryState(service.get(), &state) && state == SERVICE_STOP_PENDING)
-            return true;
+            return {};
     }
-    SetLastError(error);
-    return fail();
+    return failed(error);
 }
 
-bool install(const std::wstring &name, const std::wstring &executable, const std::wstring &account,
-             const std::wstring &password)
+Result install(const std::wstring &name, const std::wstring &executable, const std::wstring &account,
+               const std::wstring &password)
 {
     if (name.empty() || executable.empty())
-        return false;
+        return failed(ERROR_INVALID_PARAMETER);
     Handle manager(openManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
     if (!manager)
-        return fail();
+        return failed();
     // The image path is quoted so that a path with spaces is not misread.
     const std::wstring imagePath = L"\"" + executable + L"\"";
     Handle service(CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
@@ -185,18 +191,18 @@ bool install(const std::wstring &name, const std::wstring &executable, const std
                                   account.empty() ? nullptr : account.c_str(),
                                   account.empty() || password.empty() ? nullptr : password.c_str()));
     if (!service)
-        return fail();
-    return true;
+        return failed();
+    return {};
 }
 
-bool uninstall(const std::wstring &name, unsigned waitMs)
+Result uninstall(const std::wstring &name, unsigned waitMs)
 {
     Handle manager(openManager(SC_MANAGER_CONNECT));
     if (!manager)
-        return fail();
+        return failed();
     Handle service(OpenServiceW(manager.get(), name.c_str(), DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (!service)
-        return fail();
+        return failed();
     DWORD state = 0;
     if (queryState(service.get(), &state) && state != SERVICE_STOPPED) {
         SERVICE_STATUS status = {};
@@ -204,8 +210,8 @@ bool uninstall(const std::wstring &name, unsigned waitMs)
         waitForState(service.get(), SERVICE_STOPPED, waitMs);
     }
     if (!DeleteService(service.get()))
-        return fail();
-    return true;
+        return failed();
+    return {};
 }
 
 } // namespace vxwin

@@ -8,25 +8,31 @@
 
 namespace vxwin {
 
+// The outcome of a request: accepted, or refused with the Win32 error code.
+struct Result
+{
+    unsigned long error = 0;
+    bool ok() const { return error == 0; }
+};
+
 // True when the service is registered and not marked for deletion.
 bool isInstalled(const std::wstring &name);
 // True when the service runs or is on its way to stopping (or pausing).
 bool isRunning(const std::wstring &name);
-// Requests a start. True when the request was accepted or the service was
-// already running or starting.
-bool start(const std::wstring &name);
-// Requests a stop. True when the request was accepted or the service was
-// already stopping.
-bool stop(const std::wstring &name);
+// Requests a start. Accepted when the service started, or was already running
+// or starting.
+Result start(const std::wstring &name);
+// Requests a stop. Accepted when the service stops, or was already stopping.
+Result stop(const std::wstring &name);
 // Registers executable as an auto-start service of its own process, under the
 // manager's default account (LocalSystem) when account is empty.
-bool install(const std::wstring &name, const std::wstring &executable, const std::wstring &account,
-             const std::wstring &password);
+Result install(const std::wstring &name, const std::wstring &executable, const std::wstring &account,
+               const std::wstring &password);
 // Stops a running service (waiting up to waitMs for it to stop), then deletes
 // its registration.
-bool uninstall(const std::wstring &name, unsigned waitMs = 10000);
+Result uninstall(const std::wstring &name, unsigned waitMs = 10000);
 
-// The last Win32 error of the calls above in this thread, for test output.
-unsigned long lastError();
+// The system's message for a Win32 error code, without its line break.
+std::wstring errorMessage(unsigned long error);
 
 } // namespace vxwin

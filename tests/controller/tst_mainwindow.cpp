@@ -197,49 +197,51 @@ private slots:
         QTest::addColumn<QString>("slot");
         QTest::addColumn<bool>("installed");
         QTest::addColumn<bool>("running");
-        QTest::addColumn<QString>("failing"); // which request of the fake fails
+        QTest::addColumn<QStringList>("refused"); // the request the fake refuses, and its reason
         QTest::addColumn<QStringList>("balloons");
         QTest::addColumn<QStringList>("requests");
         QTest::addColumn<int>("finalState");
 
         const auto row = [](const char *name, const char *slot, bool installed, bool running,
-                            const char *failing, const QStringList &balloons, const QStringList &requests,
-                            eServiceState state) {
-            QTest::newRow(name) << slot << installed << running << failing << balloons << requests
+                            const QStringList &refused, const QStringList &balloons,
+                            const QStringList &requests, eServiceState state) {
+            QTest::newRow(name) << slot << installed << running << refused << balloons << requests
                                 << int(state);
         };
         const QString notRunning = "Stop Server|Veltrix Server is not running|W";
         const QString alreadyInstalled = "Install Server|Veltrix Server is already Installed|I";
 
-        row("start stopped", "StartServer", true, false, "", {}, {"start"}, Running);
-        row("start refused", "StartServer", true, false, "start",
-            {"Start Server|Failed to start Veltrix Server as a service|C"}, {"start"}, Stopped);
-        row("start running", "StartServer", true, true, "",
+        row("start stopped", "StartServer", true, false, {}, {}, {"start"}, Running);
+        row("start refused", "StartServer", true, false, {"start", "Access denied"},
+            {"Start Server|Failed to start Veltrix Server as a service\nAccess denied|C"}, {"start"},
+            Stopped);
+        row("start running", "StartServer", true, true, {},
             {"Start Server|Veltrix Server is already running as a service|W"}, {}, Running);
-        row("start not installed", "StartServer", false, false, "",
+        row("start not installed", "StartServer", false, false, {},
             {"Start Server|Veltrix Server is not installed as a service|W"}, {}, Uninstalled);
 
-        row("stop running", "StopServer", true, true, "", {}, {"stop"}, Stopped);
-        row("stop refused", "StopServer", true, true, "stop", {"Stop Server|Failed to stop Veltrix Server|C"},
-            {"stop"}, Running);
-        row("stop stopped", "StopServer", true, false, "", {notRunning}, {}, Stopped);
-        row("stop not installed", "StopServer", false, false, "", {notRunning}, {}, Uninstalled);
+        row("stop running", "StopServer", true, true, {}, {}, {"stop"}, Stopped);
+        // No reason given: the balloon has no second line.
+        row("stop refused", "StopServer", true, true, {"stop"},
+            {"Stop Server|Failed to stop Veltrix Server|C"}, {"stop"}, Running);
+        row("stop stopped", "StopServer", true, false, {}, {notRunning}, {}, Stopped);
+        row("stop not installed", "StopServer", false, false, {}, {notRunning}, {}, Uninstalled);
 
-        row("restart running", "RestartServer", true, true, "", {}, {"stop", "start"}, Running);
-        row("restart stopped", "RestartServer", true, false, "", {notRunning}, {"start"}, Running);
-        row("restart not installed", "RestartServer", false, false, "",
+        row("restart running", "RestartServer", true, true, {}, {}, {"stop", "start"}, Running);
+        row("restart stopped", "RestartServer", true, false, {}, {notRunning}, {"start"}, Running);
+        row("restart not installed", "RestartServer", false, false, {},
             {notRunning, "Restart Server|Veltrix Server failed to restart|W"}, {}, Uninstalled);
 
-        row("install stopped", "InstallServer", true, false, "", {alreadyInstalled}, {}, Stopped);
-        row("install running", "InstallServer", true, true, "", {alreadyInstalled}, {}, Running);
+        row("install stopped", "InstallServer", true, false, {}, {alreadyInstalled}, {}, Stopped);
+        row("install running", "InstallServer", true, true, {}, {alreadyInstalled}, {}, Running);
 
-        row("uninstall not installed", "UninstallServer", false, false, "",
+        row("uninstall not installed", "UninstallServer", false, false, {},
             {"Uninstall Server|Veltrix Server is not Installed|W"}, {}, Uninstalled);
-        row("uninstall stopped", "UninstallServer", true, false, "", {}, {"uninstall"}, Uninstalled);
-        row("uninstall running", "UninstallServer", true, true, "", {}, {"stop", "uninstall"}, Uninstalled);
-        row("uninstall refused", "UninstallServer", true, false, "uninstall",
-            {"Uninstall Server|Failed to Uninstall Veltrix Server|C"}, {"uninstall"}, Stopped);
-        row("uninstall running, stop refused", "UninstallServer", true, true, "stop", {},
+        row("uninstall stopped", "UninstallServer", true, false, {}, {}, {"uninstall"}, Uninstalled);
+        row("uninstall running", "UninstallServer", true, true, {}, {}, {"stop", "uninstall"}, Uninstalled);
+        row("uninstall refused", "UninstallServer", true, false, {"uninstall", "Access denied"},
+            {"Uninstall Server|Failed to Uninstall Veltrix Server\nAccess denied|C"}, {"uninstall"}, Stopped);
+        row("uninstall running, stop refused", "UninstallServer", true, true, {"stop", "Access denied"}, {},
             {"stop", "uninstall"}, Uninstalled);
     }
     void serviceActions()
@@ -247,16 +249,15 @@ private slots:
         QFETCH(QString, slot);
         QFETCH(bool, installed);
         QFETCH(bool, running);
-        QFETCH(QString, failing);
+        QFETCH(QStringList, refused);
         QFETCH(QStringList, balloons);
         QFETCH(QStringList, requests);
         QFETCH(int, finalState);
 
         m_fake->installed = installed;
         m_fake->running = running;
-        m_fake->startSucceeds = failing != "start";
-        m_fake->stopSucceeds = failing != "stop";
-        m_fake->uninstallSucceeds = failing != "uninstall";
+        if (!refused.isEmpty())
+            m_fake->refusals.insert(refused.value(0), refused.value(1));
         auto window = makeWindow();
         BalloonLog log(*window);
 
@@ -318,22 +319,24 @@ private slots:
     }
     void install_data()
     {
-        QTest::addColumn<QString>("picked"); // empty: the file dialog is cancelled
-        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<QString>("picked");  // empty: the file dialog is cancelled
+        QTest::addColumn<QString>("refusal"); // empty: accepted
         QTest::addColumn<QStringList>("balloons");
         QTest::addColumn<bool>("pathStored");
         QTest::addColumn<int>("state");
-        QTest::newRow("cancelled") << "" << true << QStringList() << false << int(Uninstalled);
+        QTest::newRow("cancelled") << "" << QString() << QStringList() << false << int(Uninstalled);
         // Registered under the service's name, with the default account.
-        QTest::newRow("installed") << "Veltrix Server.exe" << true << QStringList() << true << int(Stopped);
-        QTest::newRow("refused") << "other.exe" << false
-                                 << QStringList{"Install Server|Failed to Install Veltrix Server|C"} << false
-                                 << int(Uninstalled);
+        QTest::newRow("installed") << "Veltrix Server.exe" << QString() << QStringList() << true
+                                   << int(Stopped);
+        QTest::newRow("refused")
+            << "other.exe" << QStringLiteral("Access denied")
+            << QStringList{"Install Server|Failed to Install Veltrix Server\nAccess denied|C"} << false
+            << int(Uninstalled);
     }
     void install()
     {
         QFETCH(QString, picked);
-        QFETCH(bool, succeeds);
+        QFETCH(QString, refusal);
         QFETCH(QStringList, balloons);
         QFETCH(bool, pathStored);
         QFETCH(int, state);
@@ -344,7 +347,8 @@ private slots:
             QFile file(executable);
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
-        m_fake->installSucceeds = succeeds;
+        if (!refusal.isEmpty())
+            m_fake->refusals.insert(QStringLiteral("install"), refusal);
         auto window = makeWindow();
         BalloonLog log(*window);
         ModalAnswerer answerer;

@@ -20,21 +20,22 @@ private slots:
         TFakeServiceBackend *fake = owned.get();
         setServiceBackend(std::move(owned));
 
-        QVERIFY(!QtServiceController::install(QString())); // refused before the backend is asked
+        QVERIFY(!QtServiceController::install(QString()).ok); // refused before the backend is asked
         QtServiceController controller(QString::fromLatin1(veltrixServiceName));
         QVERIFY(!controller.isInstalled());
-        QVERIFY(!controller.start());
-        QVERIFY(QtServiceController::install(QStringLiteral("/opt/veltrix/server"), QString(), QString()));
-        QVERIFY(!QtServiceController::install(QStringLiteral("/opt/veltrix/server"))); // twice
+        QCOMPARE(controller.start().reason, "not installed"); // the backend's reason
+        QVERIFY(QtServiceController::install(QStringLiteral("/opt/veltrix/server"), QString(), QString()).ok);
+        QCOMPARE(QtServiceController::install(QStringLiteral("/opt/veltrix/server")).reason,
+                 "already installed");
         QVERIFY(controller.isInstalled());
         QVERIFY(!controller.isRunning());
-        QVERIFY(controller.start());
+        QVERIFY(controller.start().ok);
         QVERIFY(controller.isRunning());
-        QVERIFY(controller.stop());
+        QVERIFY(controller.stop().ok);
         QVERIFY(!controller.isRunning());
-        QVERIFY(controller.uninstall());
+        QVERIFY(controller.uninstall().ok);
         QVERIFY(!controller.isInstalled());
-        QVERIFY(!controller.uninstall());
+        QVERIFY(!controller.uninstall().ok);
         QCOMPARE(fake->actions(), (QStringList{"start", "install:VeltrixServer:/opt/veltrix/server::",
                                                "install:VeltrixServer:/opt/veltrix/server::", "start", "stop",
                                                "uninstall", "uninstall"}));
@@ -86,10 +87,10 @@ private slots:
         const QString name = QStringLiteral("VeltrixServerTest");
         QVERIFY(!backend.isInstalled(name));
         QVERIFY(!backend.isRunning(name));
-        QVERIFY(!backend.start(name));
-        QVERIFY(!backend.stop(name));
-        QVERIFY(!backend.install(name, QStringLiteral("/bin/true"), QString(), QString()));
-        QVERIFY(!backend.uninstall(name));
+        QVERIFY(!backend.start(name).ok);
+        QVERIFY(!backend.stop(name).ok);
+        QVERIFY(!backend.install(name, QStringLiteral("/bin/true"), QString(), QString()).ok);
+        QVERIFY(!backend.uninstall(name).ok);
         QVERIFY(!QFileInfo::exists(QDir::temp().filePath(name + QStringLiteral(".service"))));
     }
 };

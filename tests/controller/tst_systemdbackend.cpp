@@ -68,7 +68,7 @@ public slots:
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
         if (!known(unit))
-            return fail(QStringLiteral("org.freedesktop.DBus.Error.FileNotFound")).path();
+            return fail("org.freedesktop.DBus.Error.FileNotFound", "No such file or directory").path();
         return m_state.enabled ? QStringLiteral("enabled") : QStringLiteral("disabled");
     }
     QDBusObjectPath GetUnit(const QString &unit)
@@ -80,8 +80,10 @@ public slots:
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
         m_state.calls << QStringLiteral("StartUnit %1 %2").arg(unit, mode);
-        if (!known(unit) || m_state.startFails)
+        if (!known(unit))
             return fail();
+        if (m_state.startFails)
+            return fail("org.freedesktop.DBus.Error.AccessDenied", "Access denied");
         m_state.active = true;
         return QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/1"));
     }
@@ -119,9 +121,10 @@ private:
     {
         return unit == QLatin1String("VeltrixServer.service") && QFile::exists(m_state.unitFile);
     }
-    QDBusObjectPath fail(const QString &error = QStringLiteral("org.freedesktop.systemd1.NoSuchUnit"))
+    QDBusObjectPath fail(const char *error = "org.freedesktop.systemd1.NoSuchUnit",
+                         const char *message = "Unit VeltrixServer.service not found.")
     {
-        sendErrorReply(error, QStringLiteral("failed"));
+        sendErrorReply(QLatin1String(error), QLatin1String(message));
         return QDBusObjectPath();
     }
     SystemdState &m_state;
@@ -207,21 +210,21 @@ private slots:
     {
         QVERIFY(!m_backend->isInstalled(m_name));
         QVERIFY(!m_backend->isRunning(m_name));
-        QVERIFY(!m_backend->start(m_name));
-        QVERIFY(!m_backend->stop(m_name));
-        QVERIFY(!m_backend->uninstall(m_name));
+        QCOMPARE(m_backend->start(m_name).reason, "Unit VeltrixServer.service not found");
+        QVERIFY(!m_backend->stop(m_name).ok);
+        QVERIFY(!m_backend->uninstall(m_name).ok);
         // Names that are not unit names are refused before anything is asked.
         QVERIFY(!m_backend->isInstalled(QStringLiteral("../etc/passwd")));
         QVERIFY(
-            !m_backend->install(QStringLiteral("a b"), QStringLiteral("/bin/true"), QString(), QString()));
+            !m_backend->install(QStringLiteral("a b"), QStringLiteral("/bin/true"), QString(), QString()).ok);
         std::lock_guard<std::mutex> lock(m_state.mutex);
         QVERIFY(m_state.calls.isEmpty());
     }
     void installStartStopUninstall()
     {
         const QString unitFile = m_state.unitFile;
-        QVERIFY(
-            m_backend->install(m_name, QStringLiteral("/opt/veltrix/VeltrixServer"), QString(), QString()));
+        QVERIFY(m_backend->install(m_name, QStringLiteral("/opt/veltrix/VeltrixServer"), QString(), QString())
+                    .ok);
         QVERIFY(QFile::exists(unitFile));
         QFile file(unitFile);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -229,13 +232,13 @@ private slots:
         QVERIFY(m_backend->isInstalled(m_name));
         QVERIFY(!m_backend->isRunning(m_name));
 
-        QVERIFY(m_backend->start(m_name));
+        QVERIFY(m_backend->start(m_name).ok);
         QVERIFY(m_backend->isRunning(m_name));
-        QVERIFY(m_backend->stop(m_name));
+        QVERIFY(m_backend->stop(m_name).ok);
         QVERIFY(!m_backend->isRunning(m_name));
-        QVERIFY(m_backend->start(m_name));
+        QVERIFY(m_backend->start(m_name).ok);
 
-        QVERIFY(m_backend->uninstall(m_name)); // stops it first
+        QVERIFY(m_backend->uninstall(m_name).ok); // stops it first
         QVERIFY(!QFile::exists(unitFile));
         QVERIFY(!m_backend->isInstalled(m_name));
         QVERIFY(!m_backend->isRunning(m_name));
@@ -250,18 +253,20 @@ private slots:
     }
     void refusals()
     {
-        QVERIFY(m_backend->install(m_name, QStringLiteral("/usr/bin/vx"), QString(), QString()));
-        QVERIFY(!m_backend->install(m_name, QStringLiteral("/usr/bin/other"), QString(), QString()));
+        QVERIFY(m_backend->install(m_name, QStringLiteral("/usr/bin/vx"), QString(), QString()).ok);
+        QVERIFY(!m_backend->install(m_name, QStringLiteral("/usr/bin/other"), QString(), QString()).ok);
         {
             std::lock_guard<std::mutex> lock(m_state.mutex);
             m_state.startFails = true;
         }
-        QVERIFY(!m_backend->start(m_name));
+        QCOMPARE(m_backend->start(m_name).reason, "Access denied"); // systemd's own message
         QVERIFY(!m_backend->isRunning(m_name));
-        QVERIFY(m_backend->uninstall(m_name));
-        QVERIFY(!m_backend->install(m_name, QStringLiteral("relative/vx"), QString(), QString()));
-        QVERIFY(!m_backend->install(m_name, QStringLiteral("/usr/bin/vx\nExecStartPre=/bin/false"), QString(),
-                                    QString()));
+        QVERIFY(m_backend->uninstall(m_name).ok);
+        QVERIFY(!m_backend->install(m_name, QStringLiteral("relative/vx"), QString(), QString()).ok);
+        QVERIFY(!m_backend
+                     ->install(m_name, QStringLiteral("/usr/bin/vx\nExecStartPre=/bin/false"), QString(),
+                               QString())
+                     .ok);
         QVERIFY(!m_backend->isInstalled(m_name));
     }
 

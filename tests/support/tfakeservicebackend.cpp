@@ -3,6 +3,17 @@
 namespace Veltrix {
 namespace Server {
 
+TServiceResult TFakeServiceBackend::answer(const QString &request, bool fits, const char *misfit)
+{
+    const QString action = request.section(QLatin1Char(':'), 0, 0);
+    calls << request;
+    if (refusals.contains(action))
+        return TServiceResult::failure(refusals.value(action));
+    if (!fits)
+        return TServiceResult::failure(QString::fromLatin1(misfit));
+    return TServiceResult::success();
+}
+
 bool TFakeServiceBackend::isInstalled(const QString &)
 {
     calls << QStringLiteral("isInstalled");
@@ -15,45 +26,41 @@ bool TFakeServiceBackend::isRunning(const QString &)
     return installed && running;
 }
 
-bool TFakeServiceBackend::start(const QString &)
+TServiceResult TFakeServiceBackend::start(const QString &)
 {
-    calls << QStringLiteral("start");
-    if (!installed || !startSucceeds)
-        return false;
-    running = true;
-    return true;
+    const TServiceResult result = answer(QStringLiteral("start"), installed, "not installed");
+    if (result.ok)
+        running = true;
+    return result;
 }
 
-bool TFakeServiceBackend::stop(const QString &)
+TServiceResult TFakeServiceBackend::stop(const QString &)
 {
-    calls << QStringLiteral("stop");
-    if (!installed || !stopSucceeds)
-        return false;
-    if (!stopHangs)
+    const TServiceResult result = answer(QStringLiteral("stop"), installed, "not installed");
+    if (result.ok && !stopHangs)
         running = false;
-    return true;
+    return result;
 }
 
-bool TFakeServiceBackend::install(const QString &name, const QString &executable, const QString &account,
-                                  const QString &password)
+TServiceResult TFakeServiceBackend::install(const QString &name, const QString &executable,
+                                            const QString &account, const QString &password)
 {
-    calls << QStringLiteral("install:%1:%2:%3:%4").arg(name, executable, account, password);
-    if (installed || !installSucceeds)
-        return false;
-    installed = true;
-    running = false;
-    installedExecutable = executable;
-    return true;
+    const TServiceResult result =
+        answer(QStringLiteral("install:%1:%2:%3:%4").arg(name, executable, account, password), !installed,
+               "already installed");
+    if (result.ok) {
+        installed = true;
+        running = false;
+    }
+    return result;
 }
 
-bool TFakeServiceBackend::uninstall(const QString &)
+TServiceResult TFakeServiceBackend::uninstall(const QString &)
 {
-    calls << QStringLiteral("uninstall");
-    if (!installed || !uninstallSucceeds)
-        return false;
-    installed = false;
-    running = false;
-    return true;
+    const TServiceResult result = answer(QStringLiteral("uninstall"), installed, "not installed");
+    if (result.ok)
+        installed = running = false;
+    return result;
 }
 
 QStringList TFakeServiceBackend::actions() const

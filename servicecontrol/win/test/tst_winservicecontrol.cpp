@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwctype>
 #include <functional>
 #include <string>
 
@@ -19,16 +20,31 @@ namespace {
 int passed = 0;
 int failed = 0;
 
-void check(bool ok, const char *what)
+// result is the request checked, if any: its message is shown on failure.
+void check(bool ok, const char *what, const vxwin::Result &result = {})
 {
     if (ok) {
         ++passed;
         std::printf("PASS   : %s\n", what);
     } else {
         ++failed;
-        std::printf("FAIL!  : %s (last error %lu)\n", what, vxwin::lastError());
+        std::printf("FAIL!  : %s", what);
+        if (!result.ok())
+            std::printf(" (error %lu: %ls)", result.error, vxwin::errorMessage(result.error).c_str());
+        std::printf("\n");
     }
     std::fflush(stdout);
+}
+
+void accepted(const vxwin::Result &result, const char *what)
+{
+    check(result.ok(), what, result);
+}
+
+// Refused with the expected error code.
+void refused(const vxwin::Result &result, unsigned long error, const char *what)
+{
+    check(result.error == error, what, result);
 }
 
 // Polls until condition holds or timeoutMs passed.
@@ -66,46 +82,51 @@ int wmain()
 
     check(!vxwin::isInstalled(missing), "a missing service is not installed");
     check(!vxwin::isRunning(missing), "a missing service is not running");
-    check(!vxwin::start(missing), "starting a missing service fails");
-    check(!vxwin::stop(missing), "stopping a missing service fails");
-    check(!vxwin::uninstall(missing), "uninstalling a missing service fails");
+    const std::wstring message = vxwin::errorMessage(ERROR_SERVICE_DOES_NOT_EXIST);
+    check(!message.empty() && message != L"Windows error 1060" && !iswspace(message.back()),
+          "the system's message for an error, without its line break");
+    refused(vxwin::start(missing), ERROR_SERVICE_DOES_NOT_EXIST, "starting a missing service fails");
+    refused(vxwin::stop(missing), ERROR_SERVICE_DOES_NOT_EXIST, "stopping a missing service fails");
+    refused(vxwin::uninstall(missing), ERROR_SERVICE_DOES_NOT_EXIST, "uninstalling a missing service fails");
 
-    check(vxwin::install(name, executable, L"", L""), "install");
-    check(!vxwin::install(name, executable, L"", L""), "installing twice fails");
+    accepted(vxwin::install(name, executable, L"", L""), "install");
+    refused(vxwin::install(name, executable, L"", L""), ERROR_SERVICE_EXISTS, "installing twice fails");
     check(vxwin::isInstalled(name), "installed after install");
     check(!vxwin::isRunning(name), "not running after install");
-    check(!vxwin::stop(name), "stopping a stopped service fails");
+    refused(vxwin::stop(name), ERROR_SERVICE_NOT_ACTIVE, "stopping a stopped service fails");
 
-    check(vxwin::start(name), "start");
+    accepted(vxwin::start(name), "start");
     check(waitFor([&] { return vxwin::isRunning(name); }, 15000), "running after start");
-    check(vxwin::start(name), "starting a running service is accepted");
+    accepted(vxwin::start(name), "starting a running service is accepted");
 
-    check(vxwin::stop(name), "stop");
+    accepted(vxwin::stop(name), "stop");
     check(waitFor([&] { return !vxwin::isRunning(name); }, 15000), "stopped after stop");
     check(vxwin::isInstalled(name), "still installed after stop");
 
-    check(vxwin::start(name), "start again");
+    accepted(vxwin::start(name), "start again");
     check(waitFor([&] { return vxwin::isRunning(name); }, 15000), "running again");
-    check(vxwin::uninstall(name), "uninstall of the running service");
+    accepted(vxwin::uninstall(name), "uninstall of the running service");
     check(waitFor([&] { return !vxwin::isInstalled(name); }, 15000), "gone after uninstall");
     check(!vxwin::isRunning(name), "not running after uninstall");
-    check(!vxwin::uninstall(name), "uninstalling twice fails");
+    refused(vxwin::uninstall(name), ERROR_SERVICE_DOES_NOT_EXIST, "uninstalling twice fails");
 
     // A service deleted while someone still holds a handle to it stays,
     // marked for deletion, until the handle is closed: it reads as gone.
-    check(vxwin::install(name, executable, L"", L""), "install again");
+    accepted(vxwin::install(name, executable, L"", L""), "install again");
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
     SC_HANDLE held = manager ? OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS) : nullptr;
     check(held != nullptr, "a handle to the service");
-    check(vxwin::uninstall(name), "uninstall while a handle is held");
+    accepted(vxwin::uninstall(name), "uninstall while a handle is held");
     check(!vxwin::isInstalled(name), "marked for deletion reads as not installed");
-    check(!vxwin::start(name), "a service marked for deletion does not start");
+    refused(vxwin::start(name), ERROR_SERVICE_MARKED_FOR_DELETE,
+            "a service marked for deletion does not start");
     if (held)
         CloseServiceHandle(held);
     if (manager)
         CloseServiceHandle(manager);
     check(waitFor([&] { return !vxwin::isInstalled(name); }, 15000), "gone once the handle is closed");
-    check(!vxwin::install(L"", executable, L"", L""), "install without a name fails");
+    refused(vxwin::install(L"", executable, L"", L""), ERROR_INVALID_PARAMETER,
+            "install without a name fails");
 
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
