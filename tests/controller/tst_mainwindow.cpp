@@ -221,8 +221,7 @@ private slots:
             {"Start Server|Veltrix Server is not installed as a service|W"}, {}, Uninstalled);
 
         row("stop running", "StopServer", true, true, {}, {}, {"stop"}, Stopped);
-        // No reason given: the balloon has no second line.
-        row("stop refused", "StopServer", true, true, {"stop"},
+        row("stop refused, no reason", "StopServer", true, true, {"stop"},
             {"Stop Server|Failed to stop Veltrix Server|C"}, {"stop"}, Running);
         row("stop stopped", "StopServer", true, false, {}, {notRunning}, {}, Stopped);
         row("stop not installed", "StopServer", false, false, {}, {notRunning}, {}, Uninstalled);

@@ -263,10 +263,6 @@ private slots:
         QVERIFY(!m_backend->isRunning(m_name));
         QVERIFY(m_backend->uninstall(m_name).ok);
         QVERIFY(!m_backend->install(m_name, QStringLiteral("relative/vx"), QString(), QString()).ok);
-        QVERIFY(!m_backend
-                     ->install(m_name, QStringLiteral("/usr/bin/vx\nExecStartPre=/bin/false"), QString(),
-                               QString())
-                     .ok);
         QVERIFY(!m_backend->isInstalled(m_name));
     }
 
