@@ -289,8 +289,7 @@ TORVSQLResult TVXDatabase::runOperation(const Schema::TSchemaOperation &operatio
         if (sql.isEmpty())
             return TORVSQLResult::failure(QStringLiteral("No table can be created on this connection: %1")
                                               .arg(operation.definition.name));
-        if (sql.startsWith(QLatin1String("Invalid column: ")) ||
-            sql.startsWith(QLatin1String("Invalid foreign key: ")))
+        if (isInvalidDefinitionText(sql))
             return TORVSQLResult::failure(sql);
         return m_sql->exec(sql);
     }

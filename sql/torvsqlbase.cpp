@@ -33,6 +33,28 @@ QString sqlTextLiteral(const QString &text)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
+namespace {
+
+const QLatin1String invalidColumnPrefix("Invalid column: ");
+const QLatin1String invalidForeignKeyPrefix("Invalid foreign key: ");
+
+} // namespace
+
+QString invalidColumnText(const QString &column)
+{
+    return invalidColumnPrefix + column;
+}
+
+QString invalidForeignKeyText(const QString &column)
+{
+    return invalidForeignKeyPrefix + column;
+}
+
+bool isInvalidDefinitionText(const QString &text)
+{
+    return text.startsWith(invalidColumnPrefix) || text.startsWith(invalidForeignKeyPrefix);
+}
+
 TORVSQLBase::TORVSQLBase() : m_database(std::make_shared<QSqlDatabase>())
 {}
 
@@ -389,7 +411,7 @@ TORVSQLResult TORVSQLBase::addColumn(const QString &table, const TORVSQLColumn &
                                      const TORVSQLForeignKey &foreignKey)
 {
     if (!column.valid)
-        return TORVSQLResult::failure(QStringLiteral("Invalid column: ") + column.name);
+        return TORVSQLResult::failure(invalidColumnText(column.name));
 
     QString sql = QStringLiteral("ALTER TABLE ") + table + QStringLiteral(" ADD ") + column.name +
                   QLatin1Char(' ') + typeName(column.type, column.size) + QLatin1Char(' ');
@@ -418,7 +440,7 @@ QString TORVSQLBase::buildCreateTableSql(const TORVSQLTable &table, const Column
     for (int i = 0; i < table.columns.size(); ++i) {
         const TORVSQLColumn &column = table.columns.at(i);
         if (!column.valid)
-            return QStringLiteral("Invalid column: ") + column.name;
+            return invalidColumnText(column.name);
         const bool isKey =
             singleKey && table.primaryKey.first().compare(column.name, Qt::CaseInsensitive) == 0;
         sql += columnWords(column, isKey);
@@ -431,7 +453,7 @@ QString TORVSQLBase::buildCreateTableSql(const TORVSQLTable &table, const Column
     for (const TORVSQLForeignKey &key : table.foreignKeys) {
         sql += QLatin1Char(',');
         if (!key.valid)
-            return QStringLiteral("Invalid foreign key: ") + key.column;
+            return invalidForeignKeyText(key.column);
         sql += QStringLiteral("FOREIGN KEY (") + key.column + QStringLiteral(") REFERENCES ") +
                key.referencedTable + QStringLiteral(" (") + key.referencedColumn +
                QStringLiteral(") ON DELETE ") + foreignKeyActionName(key.onDelete) +

@@ -21,6 +21,13 @@ using TORVSQLRowMap = QMap<QString, QString>;
 // A string as an SQL text literal: single quotes around it, quotes inside doubled.
 QString sqlTextLiteral(const QString &text);
 
+// The texts that stand in for SQL when a table definition cannot be built:
+// "Invalid column: <name>" and "Invalid foreign key: <column>".
+QString invalidColumnText(const QString &column);
+QString invalidForeignKeyText(const QString &column);
+// Whether `text` (from createTableSql()) is one of those instead of SQL.
+bool isInvalidDefinitionText(const QString &text);
+
 // The database-neutral handle. Owns one Qt SQL connection (registered under
 // its own name, removed on destruction), builds SQL from the table model,
 // runs statements with bound values and reports every outcome as a
@@ -53,7 +60,7 @@ public:
     virtual QString limitClause(int limit, int offset) const; // negative = not given
     virtual TORVSQLResult renameTable(const QString &oldName, const QString &newName);
     virtual TORVSQLResult renameColumn(const QString &table, const QString &oldName, const QString &newName);
-    // SQL text, or an error text starting with "Invalid column: " / "Invalid foreign key: ".
+    // SQL text, or an invalid-definition text (isInvalidDefinitionText()).
     virtual QString createTableSql(const TORVSQLTable &table) const = 0;
     virtual QString typeName(TORVSQLDataType type, quint32 size) const = 0;
     virtual QString foreignKeyActionName(TORVSQLForeignKeyAction action) const;
