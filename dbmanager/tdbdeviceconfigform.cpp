@@ -1,6 +1,6 @@
 #include "tdbdeviceconfigform.h"
 
-#include "tdbrecordaccess.h"
+#include "recordaccess.h"
 #include "tdeviceemailconfig.h"
 #include "tlocationconfig.h"
 #include "torvsqldialects.h"
@@ -37,7 +37,7 @@ void TDBDeviceConfigForm::FillKeyNames(QComboBox *box, TORVSQLBase *sql, const D
 {
     box->clear();
     box->addItem(tr("None"));
-    for (const TDBKeyName &pair : SelectKeyNames(sql, record))
+    for (const Database::TKeyName &pair : Database::selectKeyNames(sql, record))
         box->addItem(pair.second, QVariant(pair.first));
 }
 
@@ -83,7 +83,7 @@ void TDBDeviceConfigForm::SetupDetails(QGridLayout *grid)
     // Every device row, also one whose serial does not pass the check: it
     // may still carry a config.
     m_devices.clear();
-    for (const Database::TItemMap &row : SelectRows(sql, TDeviceState().selectAllSql())) {
+    for (const Database::TItemMap &row : Database::selectRows(sql, TDeviceState().selectAllSql())) {
         TDeviceState device;
         device.fromMap(row);
         if (device.id() >= 0)
@@ -95,7 +95,7 @@ TEditorItemList TDBDeviceConfigForm::ListItems()
 {
     TEditorItemList items;
     m_configuredDevices.clear();
-    for (const TDBKeyName &pair : SelectKeyNames(Sql(), TDeviceConfig())) {
+    for (const Database::TKeyName &pair : Database::selectKeyNames(Sql(), TDeviceConfig())) {
         m_configuredDevices.append(pair.first);
         items.append(TEditorItem(pair.second, QVariant(pair.first)));
     }
@@ -115,7 +115,7 @@ void TDBDeviceConfigForm::LoadItem(const TEditorItem &item)
             return;
         }
     }
-    ShowConfig(RecordByIdOrDefault<TDeviceConfig>(Sql(), item.key()));
+    ShowConfig(Database::recordByIdOrDefault<TDeviceConfig>(Sql(), item.key()));
 }
 
 void TDBDeviceConfigForm::NewItem()
@@ -125,7 +125,7 @@ void TDBDeviceConfigForm::NewItem()
 
 void TDBDeviceConfigForm::DuplicateItem(const TEditorItem &item)
 {
-    TDeviceConfig config = RecordByIdOrDefault<TDeviceConfig>(Sql(), item.key());
+    TDeviceConfig config = Database::recordByIdOrDefault<TDeviceConfig>(Sql(), item.key());
     config.setName(config.name() + QStringLiteral("_Copy"));
     ShowConfig(config);
 }
@@ -175,7 +175,7 @@ QString TDBDeviceConfigForm::SaveItem(TEditorItem &item)
         if (deviceId < 0)
             return tr("Please select an existing device serial number.");
         config.setId(deviceId);
-    } else if (!SelectRecordById(Sql(), item.key(), config)) {
+    } else if (!Database::selectRecordById(Sql(), item.key(), config)) {
         return tr("Unable to find this config.");
     }
     if (m_nameEdit->text().isEmpty())
@@ -187,10 +187,7 @@ QString TDBDeviceConfigForm::SaveItem(TEditorItem &item)
     config.setLocationId(CurrentId(m_locationBox));
     config.setEmailConfigId(CurrentId(m_emailBox));
 
-    const QString error = WriteInTransaction(Sql(), [&](TORVSQLBase &sql) {
-        return sql.save(config.tableName(), config.toMap(), config.idColumn(), QString::number(config.id()),
-                        true);
-    });
+    const QString error = Database::saveInTransaction(Sql(), config, true);
     if (!error.isEmpty())
         return error;
 
@@ -210,7 +207,7 @@ QString TDBDeviceConfigForm::DeleteItem(const TEditorItem &item)
     const qint64 key = item.key();
     if (key < 0)
         return QString();
-    return DeleteInTransaction(Sql(), TDeviceConfig().tableName(), TDeviceConfig().idColumn(), key);
+    return Database::deleteInTransaction(Sql(), TDeviceConfig().tableName(), TDeviceConfig().idColumn(), key);
 }
 
 } // namespace Veltrix

@@ -1,6 +1,6 @@
 #include "tdbdeviceform.h"
 
-#include "tdbrecordaccess.h"
+#include "recordaccess.h"
 #include "tvxdatabase.h"
 
 #include <QDateTime>
@@ -52,7 +52,7 @@ TEditorItemList TDBDeviceForm::ListItems()
     m_devices.clear();
     TEditorItemList items;
     TORVSQLBase *sql = m_database ? m_database->Sql() : nullptr;
-    const QList<Database::TItemMap> rows = SelectRows(sql, TDeviceState().selectAllSql());
+    const QList<Database::TItemMap> rows = Database::selectRows(sql, TDeviceState().selectAllSql());
     for (const Database::TItemMap &row : rows) {
         TDeviceState device;
         if (!device.fromMap(row))
@@ -93,10 +93,7 @@ QString TDBDeviceForm::SaveItem(TEditorItem &)
     const TDeviceState device(m_serialEdit->text(), QDateTime::currentDateTime(), 6);
     if (!device.isValid())
         return tr("Serial number must be 8 digits long, numbers only");
-    return WriteInTransaction(m_database ? m_database->Sql() : nullptr, [&](TORVSQLBase &sql) {
-        return sql.save(device.tableName(), device.toMap(), device.idColumn(), QString::number(device.id()),
-                        false);
-    });
+    return Database::saveInTransaction(m_database ? m_database->Sql() : nullptr, device, false);
 }
 
 QString TDBDeviceForm::DeleteItem(const TEditorItem &item)
@@ -104,8 +101,8 @@ QString TDBDeviceForm::DeleteItem(const TEditorItem &item)
     const TDeviceState *device = FindDevice(item.data);
     if (!device)
         return QString();
-    return DeleteInTransaction(m_database ? m_database->Sql() : nullptr, device->tableName(),
-                               device->idColumn(), device->id());
+    return Database::deleteInTransaction(m_database ? m_database->Sql() : nullptr, device->tableName(),
+                                         device->idColumn(), device->id());
 }
 
 } // namespace Veltrix

@@ -169,16 +169,16 @@ void TDBEmailConfigForm::onClickedRemoveSMSAddress()
 
 TEditorItemList TDBEmailConfigForm::ListItems()
 {
-    m_emailConfigs = SelectKeyNames(Sql(), TDeviceEmailConfig());
+    m_emailConfigs = Database::selectKeyNames(Sql(), TDeviceEmailConfig());
     TEditorItemList items;
-    for (const TDBKeyName &pair : qAsConst(m_emailConfigs))
+    for (const Database::TKeyName &pair : qAsConst(m_emailConfigs))
         items.append(TEditorItem(pair.second, QVariant(pair.first)));
     return items;
 }
 
 void TDBEmailConfigForm::LoadItem(const TEditorItem &item)
 {
-    ShowEmailConfig(RecordByIdOrDefault<TDeviceEmailConfig>(Sql(), item.key()));
+    ShowEmailConfig(Database::recordByIdOrDefault<TDeviceEmailConfig>(Sql(), item.key()));
 }
 
 void TDBEmailConfigForm::NewItem()
@@ -188,7 +188,7 @@ void TDBEmailConfigForm::NewItem()
 
 void TDBEmailConfigForm::DuplicateItem(const TEditorItem &item)
 {
-    TDeviceEmailConfig config = RecordByIdOrDefault<TDeviceEmailConfig>(Sql(), item.key());
+    TDeviceEmailConfig config = Database::recordByIdOrDefault<TDeviceEmailConfig>(Sql(), item.key());
     config.setName(config.name() + QStringLiteral("_Copy"));
     ShowEmailConfig(config);
 }
@@ -209,11 +209,11 @@ QString TDBEmailConfigForm::SaveItem(TEditorItem &item)
 {
     TDeviceEmailConfig config;
     if (IsNew()) {
-        for (const TDBKeyName &pair : qAsConst(m_emailConfigs)) {
+        for (const Database::TKeyName &pair : qAsConst(m_emailConfigs)) {
             if (pair.second == m_nameEdit->text())
                 return tr("An email configuration with this name already exists");
         }
-    } else if (!SelectRecordById(Sql(), item.key(), config)) {
+    } else if (!Database::selectRecordById(Sql(), item.key(), config)) {
         return tr("Unable to find this config.");
     }
     if (m_nameEdit->text().isEmpty())
@@ -226,10 +226,7 @@ QString TDBEmailConfigForm::SaveItem(TEditorItem &item)
     config.setMessage(m_messageEdit->text());
     config.setResultLimit(m_resultLimit->value());
 
-    return WriteInTransaction(Sql(), [&](TORVSQLBase &sql) {
-        return sql.save(config.tableName(), config.toMap(), config.idColumn(), QString::number(config.id()),
-                        false);
-    });
+    return Database::saveInTransaction(Sql(), config, false);
 }
 
 QString TDBEmailConfigForm::DeleteItem(const TEditorItem &item)
@@ -237,7 +234,8 @@ QString TDBEmailConfigForm::DeleteItem(const TEditorItem &item)
     const qint64 key = item.key();
     if (key < 0)
         return QString();
-    return DeleteInTransaction(Sql(), TDeviceEmailConfig().tableName(), TDeviceEmailConfig().idColumn(), key);
+    return Database::deleteInTransaction(Sql(), TDeviceEmailConfig().tableName(),
+                                         TDeviceEmailConfig().idColumn(), key);
 }
 
 } // namespace Veltrix

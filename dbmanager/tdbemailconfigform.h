@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tdbrecordaccess.h"
+#include "recordaccess.h"
 #include "tdeviceemailconfig.h"
 #include "teditorbaseform.h"
 
@@ -69,7 +69,7 @@ private:
     QLineEdit *m_messageEdit = nullptr;
     QDoubleSpinBox *m_resultLimit = nullptr;
     Database::TVXDatabase *m_database = nullptr;
-    QList<TDBKeyName> m_emailConfigs;
+    QList<Database::TKeyName> m_emailConfigs;
     int m_unitsOfMeasure = 0;
 };
 

@@ -47,23 +47,23 @@ void TDBLocationConfigForm::SetupDetails(QGridLayout *grid)
     grid->addWidget(m_timeZoneBox, 2, 1);
 
     m_emailBox->addItem(tr("None"));
-    for (const TDBKeyName &pair : SelectKeyNames(Sql(), Database::TDeviceEmailConfig()))
+    for (const Database::TKeyName &pair : Database::selectKeyNames(Sql(), Database::TDeviceEmailConfig()))
         m_emailBox->addItem(pair.second, QVariant(pair.first));
     m_timeZoneBox->addItems(m_timeZones);
 }
 
 TEditorItemList TDBLocationConfigForm::ListItems()
 {
-    m_locations = SelectKeyNames(Sql(), TLocationConfig());
+    m_locations = Database::selectKeyNames(Sql(), TLocationConfig());
     TEditorItemList items;
-    for (const TDBKeyName &pair : qAsConst(m_locations))
+    for (const Database::TKeyName &pair : qAsConst(m_locations))
         items.append(TEditorItem(pair.second, QVariant(pair.first)));
     return items;
 }
 
 void TDBLocationConfigForm::LoadItem(const TEditorItem &item)
 {
-    ShowLocation(RecordByIdOrDefault<TLocationConfig>(Sql(), item.key()));
+    ShowLocation(Database::recordByIdOrDefault<TLocationConfig>(Sql(), item.key()));
 }
 
 void TDBLocationConfigForm::NewItem()
@@ -73,7 +73,7 @@ void TDBLocationConfigForm::NewItem()
 
 void TDBLocationConfigForm::DuplicateItem(const TEditorItem &item)
 {
-    TLocationConfig location = RecordByIdOrDefault<TLocationConfig>(Sql(), item.key());
+    TLocationConfig location = Database::recordByIdOrDefault<TLocationConfig>(Sql(), item.key());
     location.setName(location.name() + QStringLiteral("_Copy"));
     ShowLocation(location);
 }
@@ -91,11 +91,11 @@ QString TDBLocationConfigForm::SaveItem(TEditorItem &item)
 {
     TLocationConfig location;
     if (IsNew()) {
-        for (const TDBKeyName &pair : qAsConst(m_locations)) {
+        for (const Database::TKeyName &pair : qAsConst(m_locations)) {
             if (pair.second == m_nameEdit->text())
                 return tr("A location with this name already exists");
         }
-    } else if (!SelectRecordById(Sql(), item.key(), location)) {
+    } else if (!Database::selectRecordById(Sql(), item.key(), location)) {
         return tr("Unable to find this config.");
     }
     if (m_nameEdit->text().isEmpty())
@@ -106,10 +106,7 @@ QString TDBLocationConfigForm::SaveItem(TEditorItem &item)
     const QByteArray zoneId = m_timeZoneBox->currentText().toUtf8();
     location.setTimeZone(zoneId.isEmpty() ? QTimeZone() : QTimeZone(zoneId));
 
-    return WriteInTransaction(Sql(), [&](TORVSQLBase &sql) {
-        return sql.save(location.tableName(), location.toMap(), location.idColumn(),
-                        QString::number(location.id()), false);
-    });
+    return Database::saveInTransaction(Sql(), location, false);
 }
 
 QString TDBLocationConfigForm::DeleteItem(const TEditorItem &item)
@@ -117,7 +114,8 @@ QString TDBLocationConfigForm::DeleteItem(const TEditorItem &item)
     const qint64 key = item.key();
     if (key < 0)
         return QString();
-    return DeleteInTransaction(Sql(), TLocationConfig().tableName(), TLocationConfig().idColumn(), key);
+    return Database::deleteInTransaction(Sql(), TLocationConfig().tableName(), TLocationConfig().idColumn(),
+                                         key);
 }
 
 } // namespace Veltrix

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tdbrecordaccess.h"
+#include "recordaccess.h"
 #include "teditorbaseform.h"
 #include "tlocationconfig.h"
 
@@ -46,7 +46,7 @@ private:
     QComboBox *m_emailBox = nullptr;
     QComboBox *m_timeZoneBox = nullptr;
     Database::TVXDatabase *m_database = nullptr;
-    QList<TDBKeyName> m_locations;
+    QList<Database::TKeyName> m_locations;
     QStringList m_timeZones;
 };
 

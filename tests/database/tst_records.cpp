@@ -1,3 +1,4 @@
+#include "recordaccess.h"
 #include "tdeviceconfig.h"
 #include "tdeviceemailconfig.h"
 #include "tdevicestate.h"
@@ -6,8 +7,6 @@
 #include "torvsqldialects.h"
 #include "tvxdatabase.h"
 
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <QtTest>
@@ -19,19 +18,6 @@ using namespace Veltrix::Database;
 namespace {
 
 const QString awkwardName = QStringLiteral("O'Brien's \"Café\" – Zürich ÅØ");
-
-// Rows of `sql` as row maps (lower-cased names), as the editors read them.
-QList<TItemMap> rowsOf(TORVSQLBase *sql, const QString &text, QString *error = nullptr)
-{
-    QList<TItemMap> rows;
-    QSqlQuery query = sql->prepare(text);
-    const TORVSQLResult result = sql->run(query);
-    if (error)
-        *error = result.ok ? QString() : result.error;
-    while (result.ok && query.next())
-        rows.append(TORVSQLBase::recordToMap(query.record()));
-    return rows;
-}
 
 } // namespace
 
@@ -46,23 +32,21 @@ class TestRecords : public QObject
     // Stores `record` as an editor does; returns the id the row got.
     qint64 store(TItemBase &record, bool insertKey = false)
     {
-        const TORVSQLResult saved = sql()->save(record.tableName(), record.toMap(), record.idColumn(),
-                                                QString::number(record.id()), insertKey);
-        if (!saved.ok)
-            qWarning() << saved.error << saved.query;
+        const QString error = saveInTransaction(sql(), record, insertKey);
+        if (!error.isEmpty())
+            qWarning() << error;
         if (!insertKey && record.id() < 0) {
             const TORVSQLResult last = sql()->selectFirst("SELECT last_insert_rowid()");
             record.setId(last.record.value(0).toLongLong());
         }
-        return saved.ok ? record.id() : -1;
+        return error.isEmpty() ? record.id() : -1;
     }
     // The single row `text` selects, filled into `record`.
     bool loadOne(const QString &text, TItemBase &record)
     {
-        QString error;
-        const QList<TItemMap> rows = rowsOf(sql(), text, &error);
-        if (!error.isEmpty() || rows.size() != 1) {
-            qWarning() << text << error << rows.size();
+        const QList<TItemMap> rows = selectRows(sql(), text);
+        if (rows.size() != 1) {
+            qWarning() << text << rows.size();
             return false;
         }
         record.fromMap(rows.first());
@@ -288,8 +272,8 @@ private slots:
             column("SELECT connected || toAddresses || headers FROM Devices, EmailConfig, NotificationConfig")
                 .toString(),
             QStringLiteral("1a@b.example,c.d@e.example") + "Accept: application/json,X-Token: abc");
-        QVERIFY(
-            rowsOf(sql(), device.selectByNameSql("00000007")).isEmpty()); // unquoted: compared as a number
+        QVERIFY(selectRows(sql(), device.selectByNameSql("00000007"))
+                    .isEmpty()); // unquoted: compared as a number
 
         const QString serial = sqlTextLiteral(device.name());
         for (TItemBase *record :
@@ -297,11 +281,8 @@ private slots:
             const TItemMap stored = record->toMap();
             const qint64 id = record->id();
             const QString name = record->name();
-            QString error;
-            const QList<TItemMap> list = rowsOf(sql(), record->listSql(), &error);
-            QVERIFY2(error.isEmpty() && list.size() == 1, qPrintable(record->tableName() + ": " + error));
-            QCOMPARE(list.first().value(record->idColumn().toLower()).toLongLong(), id);
-            QCOMPARE(list.first().value(record->nameColumn().toLower()), name);
+            const QList<TKeyName> list = selectKeyNames(sql(), *record);
+            QCOMPARE(list, QList<TKeyName>{TKeyName(id, name)});
 
             for (const QString &text :
                  {record->selectAllSql(), record->selectByIdSql(id),
@@ -315,7 +296,7 @@ private slots:
                 if (record != &device) // its time is written as text and read back as the same moment
                     QCOMPARE(record->toMap(), stored);
             }
-            QVERIFY(rowsOf(sql(), record->selectByIdSql(id + 1000)).isEmpty());
+            QVERIFY(selectRows(sql(), record->selectByIdSql(id + 1000)).isEmpty());
         }
         QCOMPARE(device.state(), 3);
         QCOMPARE(device.lastUpdated(), QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)));

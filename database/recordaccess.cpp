@@ -1,4 +1,4 @@
-#include "tdbrecordaccess.h"
+#include "recordaccess.h"
 
 #include "torvsqlbase.h"
 
@@ -7,15 +7,21 @@
 #include <QSqlRecord>
 
 namespace Veltrix {
+namespace Database {
 
-QString NoConnectionText()
+namespace {
+
+// The text returned when there is no database handle to write to.
+QString noConnectionText()
 {
-    return QCoreApplication::translate("TEditorBaseForm", "There is no open database connection.");
+    return QCoreApplication::translate("RecordAccess", "There is no open database connection.");
 }
 
-QList<Database::TItemMap> SelectRows(TORVSQLBase *handle, const QString &sql)
+} // namespace
+
+QList<TItemMap> selectRows(TORVSQLBase *handle, const QString &sql)
 {
-    QList<Database::TItemMap> rows;
+    QList<TItemMap> rows;
     if (!handle)
         return rows;
     QSqlQuery query = handle->prepare(sql);
@@ -27,22 +33,22 @@ QList<Database::TItemMap> SelectRows(TORVSQLBase *handle, const QString &sql)
     return rows;
 }
 
-QList<TDBKeyName> SelectKeyNames(TORVSQLBase *handle, const Database::TItemBase &record)
+QList<TKeyName> selectKeyNames(TORVSQLBase *handle, const TItemBase &record)
 {
-    QList<TDBKeyName> pairs;
+    QList<TKeyName> pairs;
     const QString idKey = record.idColumn().toLower();
     const QString nameKey = record.nameColumn().toLower();
-    const QList<Database::TItemMap> rows = SelectRows(handle, record.listSql());
-    for (const Database::TItemMap &row : rows) {
+    const QList<TItemMap> rows = selectRows(handle, record.listSql());
+    for (const TItemMap &row : rows) {
         bool ok = false;
         const qint64 id = row.value(idKey).toLongLong(&ok);
         if (ok)
-            pairs.append(TDBKeyName(id, row.value(nameKey)));
+            pairs.append(TKeyName(id, row.value(nameKey)));
     }
     return pairs;
 }
 
-bool SelectRecordById(TORVSQLBase *handle, qint64 id, Database::TItemBase &record)
+bool selectRecordById(TORVSQLBase *handle, qint64 id, TItemBase &record)
 {
     if (!handle || id < 0)
         return false;
@@ -53,10 +59,10 @@ bool SelectRecordById(TORVSQLBase *handle, qint64 id, Database::TItemBase &recor
     return true;
 }
 
-QString WriteInTransaction(TORVSQLBase *handle, const std::function<TORVSQLResult(TORVSQLBase &)> &write)
+QString writeInTransaction(TORVSQLBase *handle, const std::function<TORVSQLResult(TORVSQLBase &)> &write)
 {
     if (!handle)
-        return NoConnectionText();
+        return noConnectionText();
     const TORVSQLResult begin = handle->beginTransaction();
     if (!begin.ok)
         return begin.error;
@@ -65,17 +71,26 @@ QString WriteInTransaction(TORVSQLBase *handle, const std::function<TORVSQLResul
         return QString();
     // A failure must never read as a success, even without a driver text.
     return outcome.error.isEmpty()
-               ? QCoreApplication::translate("TEditorBaseForm", "The database refused the change.")
+               ? QCoreApplication::translate("RecordAccess", "The database refused the change.")
                : outcome.error;
 }
 
-QString DeleteInTransaction(TORVSQLBase *handle, const QString &table, const QString &keyColumn, qint64 key)
+QString saveInTransaction(TORVSQLBase *handle, const TItemBase &record, bool insertKey)
 {
-    return WriteInTransaction(handle, [&](TORVSQLBase &sql) {
+    return writeInTransaction(handle, [&](TORVSQLBase &sql) {
+        return sql.save(record.tableName(), record.toMap(), record.idColumn(), QString::number(record.id()),
+                        insertKey);
+    });
+}
+
+QString deleteInTransaction(TORVSQLBase *handle, const QString &table, const QString &keyColumn, qint64 key)
+{
+    return writeInTransaction(handle, [&](TORVSQLBase &sql) {
         return sql.exec(QStringLiteral("delete from ") + table + QStringLiteral(" WHERE ") + keyColumn +
                             QStringLiteral(" = ?;"),
                         QVariantList{QVariant(key)});
     });
 }
 
+} // namespace Database
 } // namespace Veltrix
