@@ -24,8 +24,11 @@ namespace Controller {
 
 namespace {
 
+using Veltrix::Database::eVersionVerdict;
 using Veltrix::Database::SoftwareLibraryVersion;
 using Veltrix::Database::TVXSDatabase;
+using Veltrix::Database::verdictText;
+using Veltrix::Database::versionText;
 
 const char *const kVersion = "1.0.0";
 
@@ -95,13 +98,6 @@ void attachParentConsole()
     }
 }
 #endif
-
-QString versionText(int version)
-{
-    return QStringLiteral("Database Version ") + QString::number(version) +
-           QStringLiteral(", Software Library Version ") + QString::number(SoftwareLibraryVersion) +
-           QLatin1Char('.');
-}
 
 // The connection the administrator asked for: the named entry of "dbList",
 // or the server's own connection (group "db").
@@ -180,19 +176,18 @@ int databaseStatus(const TORVSQLSettings &settings)
     else
         out(QStringLiteral("Restricted: yes. This database is restricted for use with Veltrix Server."));
 
-    if (db.IsCurrentVersion()) {
-        out(versionText(version));
+    const eVersionVerdict verdict = db.VersionVerdict();
+    out(verdictText(version, verdict));
+    switch (verdict) {
+    case eVersionVerdict::Current:
         return ExitCurrent;
-    }
-    if (db.CheckVersion().ok) {
-        out(versionText(version) + QStringLiteral(" This database can be upgraded."));
+    case eVersionVerdict::CanUpgrade:
         return ExitUpgradable;
-    }
-    if (db.NeedsUpgrade()) {
-        out(versionText(version) + QStringLiteral(" This database must be upgraded before continuing."));
+    case eVersionVerdict::MustUpgrade:
         return ExitMustUpgrade;
+    case eVersionVerdict::NotCompatible:
+        break;
     }
-    out(versionText(version) + QStringLiteral(" This database is not compatible."));
     return ExitNotCompatible;
 }
 

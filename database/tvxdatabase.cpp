@@ -3,6 +3,7 @@
 #include "schema.h"
 #include "torvsqldialects.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -183,6 +184,41 @@ TORVSQLResult TVXDatabase::CheckVersion()
     return TORVSQLResult::failure(QStringLiteral("VX Database version mismatch. Expected version ") +
                                   QString::number(SoftwareLibraryVersion) +
                                   QStringLiteral(" but actual version is ") + QString::number(version));
+}
+
+eVersionVerdict TVXDatabase::VersionVerdict()
+{
+    if (IsCurrentVersion())
+        return eVersionVerdict::Current;
+    if (CheckVersion().ok)
+        return eVersionVerdict::CanUpgrade;
+    if (NeedsUpgrade())
+        return eVersionVerdict::MustUpgrade;
+    return eVersionVerdict::NotCompatible;
+}
+
+QString versionText(int version)
+{
+    return QCoreApplication::translate("TVXDatabase", "Database Version %1, Software Library Version %2.")
+        .arg(version)
+        .arg(SoftwareLibraryVersion);
+}
+
+QString verdictText(int version, eVersionVerdict verdict)
+{
+    const QString text = versionText(version);
+    switch (verdict) {
+    case eVersionVerdict::Current:
+        return text;
+    case eVersionVerdict::CanUpgrade:
+        return text + QCoreApplication::translate("TVXDatabase", " This database can be upgraded.");
+    case eVersionVerdict::MustUpgrade:
+        return text + QCoreApplication::translate("TVXDatabase",
+                                                  " This database must be upgraded before continuing.");
+    case eVersionVerdict::NotCompatible:
+        break;
+    }
+    return text + QCoreApplication::translate("TVXDatabase", " This database is not compatible.");
 }
 
 bool TVXDatabase::IsUnrestricted()

@@ -20,6 +20,21 @@ struct TSchemaStep;
 // The schema version this software writes and expects.
 constexpr int SoftwareLibraryVersion = 12;
 
+// How a database's schema fits this software.
+enum class eVersionVerdict
+{
+    Current,      // dbVersion is SoftwareLibraryVersion
+    CanUpgrade,   // newer, and still accepted (CheckVersion() succeeds)
+    MustUpgrade,  // older (or unreadable): usable only after an upgrade
+    NotCompatible // only a newer software may use it
+};
+
+// "Database Version <version>, Software Library Version 12."
+QString versionText(int version);
+// versionText(version) followed by the verdict's sentence (none for Current),
+// as the database manager and the command line show it.
+QString verdictText(int version, eVersionVerdict verdict);
+
 // Outcome of the copy made before an upgrade.
 struct TVXBackupOutcome
 {
@@ -52,6 +67,10 @@ public:
     bool IsCurrentVersion();
     TORVSQLResult CheckVersion();
     bool IsUnrestricted();
+    // The compatibility rule applied: Current, else CanUpgrade when
+    // CheckVersion() succeeds, else MustUpgrade when NeedsUpgrade(), else
+    // NotCompatible. The restriction flag is not part of it.
+    eVersionVerdict VersionVerdict();
     TORVSQLResult CreateOrUpgrade();
     TORVSQLResult SetDbVersion(int version);
 

@@ -348,20 +348,10 @@ void TDBManagerForm::UpdateDatabaseState()
     } else if (!database->IsUnrestricted() && !AllowRestrictedDatabase()) {
         stateText = tr("This database is restricted for use with Veltrix Server.");
     } else {
-        const int version = database->DbVersion();
-        stateText = VersionText(version);
-        if (database->IsCurrentVersion()) {
-            usable = true;
-        } else if (database->CheckVersion().ok) {
-            usable = true;
-            showUpgrade = true;
-            stateText += tr(" This database can be upgraded.");
-        } else if (database->NeedsUpgrade()) {
-            showUpgrade = true;
-            stateText += tr(" This database must be upgraded before continuing.");
-        } else {
-            stateText += tr(" This database is not compatible.");
-        }
+        const eVersionVerdict verdict = database->VersionVerdict();
+        stateText = verdictText(database->DbVersion(), verdict);
+        usable = verdict == eVersionVerdict::Current || verdict == eVersionVerdict::CanUpgrade;
+        showUpgrade = verdict == eVersionVerdict::CanUpgrade || verdict == eVersionVerdict::MustUpgrade;
     }
 
     m_upgradeButton->setVisible(showUpgrade);
@@ -417,11 +407,6 @@ bool TDBManagerForm::UpgradeDatabase()
                                      backup.path,
                                  QMessageBox::Ok);
     return true;
-}
-
-QString TDBManagerForm::VersionText(int version)
-{
-    return tr("Database Version %1, Software Library Version %2.").arg(version).arg(SoftwareLibraryVersion);
 }
 
 bool TDBManagerForm::SaveSettings()

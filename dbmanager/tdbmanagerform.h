@@ -82,7 +82,6 @@ private:
     void LoadConnectionList(const QString &preferredText);
     void UpdateDatabaseState();
     bool UpgradeDatabase();
-    static QString VersionText(int version);
     // Re-checks the connection, then runs the record editor of `kind`.
     void OpenRecordEditor(EditorKind kind);
     // Creates and runs the record editor of `kind` modally on the database

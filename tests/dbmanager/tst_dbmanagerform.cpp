@@ -47,7 +47,7 @@ QString text(QWidget *form, const char *label)
     return child<QLabel>(form, label)->text();
 }
 
-QString versionText(int version)
+QString versionLine(int version)
 {
     return QStringLiteral("Database Version %1, Software Library Version 12.").arg(version);
 }
@@ -120,20 +120,20 @@ void TestDBManagerForm::stateTable_data()
         auto row = [&variant](const char *name) -> QTestData & {
             return QTest::newRow(qPrintable(variant + QLatin1String(name)));
         };
-        row("12") << server << DatabaseRecipe{12, -1, -1, false} << versionText(12) << false << true;
+        row("12") << server << DatabaseRecipe{12, -1, -1, false} << versionLine(12) << false << true;
         row("13, minimum 12") << server << DatabaseRecipe{12, 13, 12, false}
-                              << versionText(13) + QStringLiteral(" This database can be upgraded.") << true
+                              << versionLine(13) + QStringLiteral(" This database can be upgraded.") << true
                               << true;
-        row("11") << server << DatabaseRecipe{11, -1, -1, false} << versionText(11) + mustUpgrade << true
+        row("11") << server << DatabaseRecipe{11, -1, -1, false} << versionLine(11) + mustUpgrade << true
                   << false;
         row("13, minimum 13") << server << DatabaseRecipe{12, 13, 13, false}
-                              << versionText(13) + QStringLiteral(" This database is not compatible.")
+                              << versionLine(13) + QStringLiteral(" This database is not compatible.")
                               << false << false;
         row("12 restricted") << server << DatabaseRecipe{12, -1, -1, true}
-                             << (server ? versionText(12) : restricted) << false << server;
+                             << (server ? versionLine(12) : restricted) << false << server;
         // An empty file has no readable Info row: version -1, restricted.
         row("empty") << server << DatabaseRecipe{0, -1, -1, false}
-                     << (server ? versionText(-1) + mustUpgrade : restricted) << server << false;
+                     << (server ? versionLine(-1) + mustUpgrade : restricted) << server << false;
     }
 }
 
@@ -364,7 +364,7 @@ void TestDBManagerForm::upgrade()
         else // the copy is named, after a success or a failure
             QVERIFY2(result.contains(copies.at(0)), qPrintable(result));
     }
-    QCOMPARE(text(&form, "lDatabaseState"), versionText(version) + (version == 12 ? QString() : mustUpgrade));
+    QCOMPARE(text(&form, "lDatabaseState"), versionLine(version) + (version == 12 ? QString() : mustUpgrade));
     QCOMPARE(editorsEnabled(&form), version == 12);
     if (!backupFails)
         QCOMPARE(databaseVersion(file), version);
@@ -406,7 +406,7 @@ void TestDBManagerForm::connectionIsUsedOnlyFromItsThread()
         closer.start();
         click(form, "pbManageDevices");
         closer.stop();
-        QCOMPARE(text(&form, "lDatabaseState"), versionText(12));
+        QCOMPARE(text(&form, "lDatabaseState"), versionLine(12));
 
         // Every connection of the process belongs to this thread now.
         for (const QString &name : QSqlDatabase::connectionNames()) {
