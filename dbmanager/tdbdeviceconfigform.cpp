@@ -1,10 +1,8 @@
 #include "tdbdeviceconfigform.h"
 
-#include "recordaccess.h"
 #include "tdeviceemailconfig.h"
 #include "tlocationconfig.h"
 #include "torvsqldialects.h"
-#include "tvxdatabase.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,13 +10,15 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace Veltrix {
 
 using Database::TDeviceConfig;
 using Database::TDeviceState;
 
 TDBDeviceConfigForm::TDBDeviceConfigForm(QWidget *parent, Database::TVXDatabase *database)
-    : TEditorBaseForm(parent), m_database(database)
+    : TRecordEditorForm(parent, database)
 {}
 
 TDBDeviceConfigForm::~TDBDeviceConfigForm() = default;
@@ -28,17 +28,14 @@ QString TDBDeviceConfigForm::Title() const
     return tr("DB Device Config");
 }
 
-TORVSQLBase *TDBDeviceConfigForm::Sql() const
+QString TDBDeviceConfigForm::EmptyNameText() const
 {
-    return m_database ? m_database->Sql() : nullptr;
+    return tr("Device name cannot be empty");
 }
 
-void TDBDeviceConfigForm::FillKeyNames(QComboBox *box, TORVSQLBase *sql, const Database::TItemBase &record)
+bool TDBDeviceConfigForm::StoresKey() const
 {
-    box->clear();
-    box->addItem(tr("None"));
-    for (const Database::TKeyName &pair : Database::selectKeyNames(sql, record))
-        box->addItem(pair.second, QVariant(pair.first));
+    return true;
 }
 
 void TDBDeviceConfigForm::SetupDetails(QGridLayout *grid)
@@ -47,8 +44,7 @@ void TDBDeviceConfigForm::SetupDetails(QGridLayout *grid)
     m_serialBox->setObjectName(QStringLiteral("cbSerial"));
     m_enabledBox = new QCheckBox(this);
     m_enabledBox->setObjectName(QStringLiteral("cbEnabled"));
-    m_nameEdit = new QLineEdit(this);
-    m_nameEdit->setObjectName(QStringLiteral("leName"));
+    QLineEdit *nameEdit = NameEdit();
     m_hostNameEdit = new QLineEdit(this);
     m_hostNameEdit->setObjectName(QStringLiteral("leHostname"));
     m_locationBox = new QComboBox(this);
@@ -67,7 +63,7 @@ void TDBDeviceConfigForm::SetupDetails(QGridLayout *grid)
     grid->addWidget(new QLabel(tr("Enabled"), this), 1, 0);
     grid->addWidget(m_enabledBox, 1, 1);
     grid->addWidget(new QLabel(tr("Name"), this), 2, 0);
-    grid->addWidget(m_nameEdit, 2, 1);
+    grid->addWidget(nameEdit, 2, 1);
     grid->addWidget(new QLabel(tr("Hostname"), this), 3, 0);
     grid->addWidget(m_hostNameEdit, 3, 1);
     grid->addWidget(new QLabel(tr("Location"), this), 4, 0);
@@ -76,30 +72,18 @@ void TDBDeviceConfigForm::SetupDetails(QGridLayout *grid)
     grid->addWidget(new QLabel(tr("Email"), this), 6, 0);
     grid->addWidget(m_emailBox, 6, 1);
 
-    TORVSQLBase *sql = Sql();
-    FillKeyNames(m_locationBox, sql, Database::TLocationConfig());
-    FillKeyNames(m_emailBox, sql, Database::TDeviceEmailConfig());
+    FillKeyNames(m_locationBox, Database::TLocationConfig());
+    FillKeyNames(m_emailBox, Database::TDeviceEmailConfig());
 
     // Every device row, also one whose serial does not pass the check: it
     // may still carry a config.
     m_devices.clear();
-    for (const Database::TItemMap &row : Database::selectRows(sql, TDeviceState().selectAllSql())) {
+    for (const Database::TItemMap &row : Database::selectRows(Sql(), TDeviceState().selectAllSql())) {
         TDeviceState device;
         device.fromMap(row);
         if (device.id() >= 0)
             m_devices.append(device);
     }
-}
-
-TEditorItemList TDBDeviceConfigForm::ListItems()
-{
-    TEditorItemList items;
-    m_configuredDevices.clear();
-    for (const Database::TKeyName &pair : Database::selectKeyNames(Sql(), TDeviceConfig())) {
-        m_configuredDevices.append(pair.first);
-        items.append(TEditorItem(pair.second, QVariant(pair.first)));
-    }
-    return items;
 }
 
 void TDBDeviceConfigForm::LoadItem(const TEditorItem &item)
@@ -115,27 +99,17 @@ void TDBDeviceConfigForm::LoadItem(const TEditorItem &item)
             return;
         }
     }
-    ShowConfig(Database::recordByIdOrDefault<TDeviceConfig>(Sql(), item.key()));
-}
-
-void TDBDeviceConfigForm::NewItem()
-{
-    ShowConfig(TDeviceConfig());
-}
-
-void TDBDeviceConfigForm::DuplicateItem(const TEditorItem &item)
-{
-    TDeviceConfig config = Database::recordByIdOrDefault<TDeviceConfig>(Sql(), item.key());
-    config.setName(config.name() + QStringLiteral("_Copy"));
-    ShowConfig(config);
+    TRecordEditorForm::LoadItem(item);
 }
 
 void TDBDeviceConfigForm::ShowConfig(const TDeviceConfig &config)
 {
     m_serialBox->clear();
     if (IsNew()) {
+        const QList<Database::TKeyName> &configured = KeyNames();
         for (const TDeviceState &device : qAsConst(m_devices)) {
-            if (!m_configuredDevices.contains(device.id()))
+            if (std::none_of(configured.cbegin(), configured.cend(),
+                             [&device](const Database::TKeyName &pair) { return pair.first == device.id(); }))
                 m_serialBox->addItem(device.name(), QVariant(device.id()));
         }
         m_serialBox->setEnabled(true);
@@ -147,7 +121,7 @@ void TDBDeviceConfigForm::ShowConfig(const TDeviceConfig &config)
         SelectByData(m_serialBox, QVariant(config.id()));
     }
     m_enabledBox->setChecked(!config.disabled());
-    m_nameEdit->setText(config.name());
+    NameEdit()->setText(config.name());
     m_hostNameEdit->setText(config.hostName());
     SelectByData(m_locationBox, QVariant(config.locationId()));
     SelectByData(m_emailBox, QVariant(config.emailConfigId()));
@@ -167,30 +141,25 @@ QString TDBDeviceConfigForm::ConfigItemText(const TDeviceConfig &config) const
     return text;
 }
 
-QString TDBDeviceConfigForm::SaveItem(TEditorItem &item)
+QString TDBDeviceConfigForm::PrepareNewRecord(TDeviceConfig &config)
 {
-    TDeviceConfig config;
-    if (IsNew()) {
-        const qint64 deviceId = CurrentId(m_serialBox);
-        if (deviceId < 0)
-            return tr("Please select an existing device serial number.");
-        config.setId(deviceId);
-    } else if (!Database::selectRecordById(Sql(), item.key(), config)) {
-        return tr("Unable to find this config.");
-    }
-    if (m_nameEdit->text().isEmpty())
-        return tr("Device name cannot be empty");
+    const qint64 deviceId = CurrentId(m_serialBox);
+    if (deviceId < 0)
+        return tr("Please select an existing device serial number.");
+    config.setId(deviceId);
+    return QString();
+}
 
+void TDBDeviceConfigForm::CollectRecord(TDeviceConfig &config)
+{
     config.setDisabled(!m_enabledBox->isChecked());
-    config.setName(m_nameEdit->text());
     config.setHostName(m_hostNameEdit->text());
     config.setLocationId(CurrentId(m_locationBox));
     config.setEmailConfigId(CurrentId(m_emailBox));
+}
 
-    const QString error = Database::saveInTransaction(Sql(), config, true);
-    if (!error.isEmpty())
-        return error;
-
+void TDBDeviceConfigForm::RecordSaved(const TDeviceConfig &config, TEditorItem &item)
+{
     // Read the stored config back by its device's serial, a text literal.
     TDeviceConfig stored = config;
     const TORVSQLResult readBack =
@@ -199,15 +168,6 @@ QString TDBDeviceConfigForm::SaveItem(TEditorItem &item)
         stored.fromMap(TORVSQLBase::recordToMap(readBack.record));
     item = TEditorItem(ConfigItemText(stored), QVariant(stored.id()));
     m_selectAfterSave = stored.id();
-    return QString();
-}
-
-QString TDBDeviceConfigForm::DeleteItem(const TEditorItem &item)
-{
-    const qint64 key = item.key();
-    if (key < 0)
-        return QString();
-    return Database::deleteInTransaction(Sql(), TDeviceConfig().tableName(), TDeviceConfig().idColumn(), key);
 }
 
 } // namespace Veltrix

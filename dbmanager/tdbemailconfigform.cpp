@@ -1,7 +1,6 @@
 #include "tdbemailconfigform.h"
 
 #include "emailaddress.h"
-#include "tvxdatabase.h"
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>
@@ -29,7 +28,7 @@ constexpr double resultLimitMaximum = 999999.0;
 } // namespace
 
 TDBEmailConfigForm::TDBEmailConfigForm(QWidget *parent, Database::TVXDatabase *database, int unitsOfMeasure)
-    : TEditorBaseForm(parent), m_database(database), m_unitsOfMeasure(unitsOfMeasure)
+    : TRecordEditorForm(parent, database), m_unitsOfMeasure(unitsOfMeasure)
 {}
 
 TDBEmailConfigForm::~TDBEmailConfigForm() = default;
@@ -39,9 +38,14 @@ QString TDBEmailConfigForm::Title() const
     return tr("DB Email Config");
 }
 
-TORVSQLBase *TDBEmailConfigForm::Sql() const
+QString TDBEmailConfigForm::EmptyNameText() const
 {
-    return m_database ? m_database->Sql() : nullptr;
+    return tr("Email Config name cannot be empty");
+}
+
+QString TDBEmailConfigForm::DuplicateNameText() const
+{
+    return tr("An email configuration with this name already exists");
 }
 
 int TDBEmailConfigForm::ResultLimitDecimals(int unitsOfMeasure)
@@ -70,7 +74,7 @@ void TDBEmailConfigForm::SetupDetails(QGridLayout *grid)
         return list;
     };
 
-    m_nameEdit = lineEdit("leName");
+    QLineEdit *nameEdit = NameEdit();
     m_toList = addressList("lwToAddresses");
     m_toInput = lineEdit("leToAddress");
     m_addToButton = button(tr("Add Address"), "pbAddAddress");
@@ -99,7 +103,7 @@ void TDBEmailConfigForm::SetupDetails(QGridLayout *grid)
 
     int row = 0;
     grid->addWidget(new QLabel(tr("Name"), this), row, 0);
-    grid->addWidget(m_nameEdit, row++, 1);
+    grid->addWidget(nameEdit, row++, 1);
     grid->addWidget(new QLabel(tr("To Addresses"), this), row, 0);
     grid->addWidget(m_toList, row++, 1);
     grid->addLayout(toRow, row++, 1);
@@ -167,35 +171,9 @@ void TDBEmailConfigForm::onClickedRemoveSMSAddress()
     RemoveSelected(m_smsList);
 }
 
-TEditorItemList TDBEmailConfigForm::ListItems()
-{
-    m_emailConfigs = Database::selectKeyNames(Sql(), TDeviceEmailConfig());
-    TEditorItemList items;
-    for (const Database::TKeyName &pair : qAsConst(m_emailConfigs))
-        items.append(TEditorItem(pair.second, QVariant(pair.first)));
-    return items;
-}
-
-void TDBEmailConfigForm::LoadItem(const TEditorItem &item)
-{
-    ShowEmailConfig(Database::recordByIdOrDefault<TDeviceEmailConfig>(Sql(), item.key()));
-}
-
-void TDBEmailConfigForm::NewItem()
-{
-    ShowEmailConfig(TDeviceEmailConfig());
-}
-
-void TDBEmailConfigForm::DuplicateItem(const TEditorItem &item)
-{
-    TDeviceEmailConfig config = Database::recordByIdOrDefault<TDeviceEmailConfig>(Sql(), item.key());
-    config.setName(config.name() + QStringLiteral("_Copy"));
-    ShowEmailConfig(config);
-}
-
 void TDBEmailConfigForm::ShowEmailConfig(const TDeviceEmailConfig &config)
 {
-    m_nameEdit->setText(config.name());
+    NameEdit()->setText(config.name());
     m_toList->clear();
     m_toList->addItems(config.toAddresses());
     m_smsList->clear();
@@ -205,37 +183,13 @@ void TDBEmailConfigForm::ShowEmailConfig(const TDeviceEmailConfig &config)
     m_resultLimit->setValue(config.resultLimit());
 }
 
-QString TDBEmailConfigForm::SaveItem(TEditorItem &item)
+void TDBEmailConfigForm::CollectRecord(TDeviceEmailConfig &config)
 {
-    TDeviceEmailConfig config;
-    if (IsNew()) {
-        for (const Database::TKeyName &pair : qAsConst(m_emailConfigs)) {
-            if (pair.second == m_nameEdit->text())
-                return tr("An email configuration with this name already exists");
-        }
-    } else if (!Database::selectRecordById(Sql(), item.key(), config)) {
-        return tr("Unable to find this config.");
-    }
-    if (m_nameEdit->text().isEmpty())
-        return tr("Email Config name cannot be empty");
-
-    config.setName(m_nameEdit->text());
     config.setToAddresses(Entries(m_toList));
     config.setSmsAddresses(Entries(m_smsList));
     config.setSubject(m_subjectEdit->text());
     config.setMessage(m_messageEdit->text());
     config.setResultLimit(m_resultLimit->value());
-
-    return Database::saveInTransaction(Sql(), config, false);
-}
-
-QString TDBEmailConfigForm::DeleteItem(const TEditorItem &item)
-{
-    const qint64 key = item.key();
-    if (key < 0)
-        return QString();
-    return Database::deleteInTransaction(Sql(), TDeviceEmailConfig().tableName(),
-                                         TDeviceEmailConfig().idColumn(), key);
 }
 
 } // namespace Veltrix

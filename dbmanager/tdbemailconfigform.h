@@ -1,10 +1,7 @@
 #pragma once
 
-#include "recordaccess.h"
 #include "tdeviceemailconfig.h"
-#include "teditorbaseform.h"
-
-#include <QList>
+#include "trecordeditorform.h"
 
 class QDoubleSpinBox;
 class QLineEdit;
@@ -13,14 +10,10 @@ class QPushButton;
 
 namespace Veltrix {
 
-namespace Database {
-class TVXDatabase;
-}
-
 // Edits e-mail configurations: a name, the e-mail and SMS addresses that
 // receive results, subject, message and the result limit above which results
 // are reported (shown with the decimals of the server's units of measure).
-class TDBEmailConfigForm : public TEditorBaseForm
+class TDBEmailConfigForm : public TRecordEditorForm<Database::TDeviceEmailConfig>
 {
     Q_OBJECT
 public:
@@ -41,22 +34,18 @@ public slots:
 
 protected:
     void SetupDetails(QGridLayout *grid) override;
-    TEditorItemList ListItems() override;
-    void LoadItem(const TEditorItem &item) override;
-    void NewItem() override;
-    void DuplicateItem(const TEditorItem &item) override;
-    QString SaveItem(TEditorItem &item) override;
-    QString DeleteItem(const TEditorItem &item) override;
     QString Title() const override;
+    void ShowRecord(const Database::TDeviceEmailConfig &config) override { ShowEmailConfig(config); }
+    void CollectRecord(Database::TDeviceEmailConfig &config) override;
+    QString EmptyNameText() const override;
+    QString DuplicateNameText() const override;
 
 private:
-    TORVSQLBase *Sql() const;
     // Appends the input's address to `list` when it is valid, else warns with `invalidText`.
     void AddAddress(QLineEdit *input, QListWidget *list, const QString &invalidText);
     static void RemoveSelected(QListWidget *list);
     static QStringList Entries(const QListWidget *list);
 
-    QLineEdit *m_nameEdit = nullptr;
     QListWidget *m_toList = nullptr;
     QLineEdit *m_toInput = nullptr;
     QPushButton *m_addToButton = nullptr;
@@ -68,8 +57,6 @@ private:
     QLineEdit *m_subjectEdit = nullptr;
     QLineEdit *m_messageEdit = nullptr;
     QDoubleSpinBox *m_resultLimit = nullptr;
-    Database::TVXDatabase *m_database = nullptr;
-    QList<Database::TKeyName> m_emailConfigs;
     int m_unitsOfMeasure = 0;
 };
 

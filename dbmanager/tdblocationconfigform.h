@@ -1,24 +1,17 @@
 #pragma once
 
-#include "recordaccess.h"
-#include "teditorbaseform.h"
 #include "tlocationconfig.h"
+#include "trecordeditorform.h"
 
-#include <QList>
 #include <QStringList>
 
 class QComboBox;
-class QLineEdit;
 
 namespace Veltrix {
 
-namespace Database {
-class TVXDatabase;
-}
-
 // Edits sites: a name, the e-mail configuration for the site's devices and
 // the site's time zone, chosen from the zones handed in by the caller.
-class TDBLocationConfigForm : public TEditorBaseForm
+class TDBLocationConfigForm : public TRecordEditorForm<Database::TLocationConfig>
 {
     Q_OBJECT
 public:
@@ -31,22 +24,15 @@ public:
 
 protected:
     void SetupDetails(QGridLayout *grid) override;
-    TEditorItemList ListItems() override;
-    void LoadItem(const TEditorItem &item) override;
-    void NewItem() override;
-    void DuplicateItem(const TEditorItem &item) override;
-    QString SaveItem(TEditorItem &item) override;
-    QString DeleteItem(const TEditorItem &item) override;
     QString Title() const override;
+    void ShowRecord(const Database::TLocationConfig &location) override { ShowLocation(location); }
+    void CollectRecord(Database::TLocationConfig &location) override;
+    QString EmptyNameText() const override;
+    QString DuplicateNameText() const override;
 
 private:
-    TORVSQLBase *Sql() const;
-
-    QLineEdit *m_nameEdit = nullptr;
     QComboBox *m_emailBox = nullptr;
     QComboBox *m_timeZoneBox = nullptr;
-    Database::TVXDatabase *m_database = nullptr;
-    QList<Database::TKeyName> m_locations;
     QStringList m_timeZones;
 };
 
