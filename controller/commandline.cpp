@@ -11,10 +11,10 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
-
-#include <cstdio>
+#include <QTextStream>
 
 #ifdef Q_OS_WIN
+#include <cstdio>
 #include <windows.h>
 #endif
 
@@ -30,10 +30,7 @@ using Veltrix::Database::TVXSDatabase;
 using Veltrix::Database::verdictText;
 using Veltrix::Database::versionText;
 
-const char *const kVersion = "1.0.0";
-
-// Exit codes.
-enum : int
+enum eExitCode : int
 {
     ExitCurrent = 0,
     ExitUpgradable = 1,
@@ -45,47 +42,136 @@ enum : int
     ExitUsage = 64
 };
 
-const QStringList &ourOptions()
+// What each exit code means after --database-status and after
+// --upgrade-database (null: that run does not end with it). The help text is
+// made from this table.
+struct TExitCodeMeaning
 {
-    static const QStringList options{"--database-status",
-                                     "--upgrade-database",
-                                     "--connection",
-                                     "--no-backup",
-                                     "--help",
-                                     "--help-all",
-                                     "-h",
-                                     "-?",
-                                     "--version",
-                                     "-v"};
-    return options;
-}
+    eExitCode code;
+    const char *afterStatus;
+    const char *afterUpgrade;
+};
 
-// Only these options make the command line take over; anything else (the
-// tray's own "-ShowMessage") starts the tray as before.
-bool hasOurOption(int argc, char *argv[])
+constexpr TExitCodeMeaning exitCodeMeanings[] = {
+    {ExitCurrent, "the database is current", "upgraded (or nothing to do)"},
+    {ExitUpgradable, "it is usable and can be upgraded", nullptr},
+    {ExitMustUpgrade, "it must be upgraded", nullptr},
+    {ExitNotCompatible, "it is not compatible", nullptr},
+    {ExitNoConnection, "no connection", "no connection"},
+    {ExitNoBackup, nullptr, "no copy could be written (nothing was changed)"},
+    {ExitUpgradeFailed, nullptr, "the upgrade failed (the database stays at the last version it reached)"},
+};
+
+eExitCode exitCodeOf(eVersionVerdict verdict)
 {
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        const QString name = arg.section(QLatin1Char('='), 0, 0);
-        if (ourOptions().contains(name))
-            return true;
+    switch (verdict) {
+    case eVersionVerdict::Current:
+        return ExitCurrent;
+    case eVersionVerdict::CanUpgrade:
+        return ExitUpgradable;
+    case eVersionVerdict::MustUpgrade:
+        return ExitMustUpgrade;
+    case eVersionVerdict::NotCompatible:
+        break;
     }
-    return false;
+    return ExitNotCompatible;
 }
 
-void out(const QString &text)
+// An option as it is typed: "-h" for a one-letter name, "--help" else.
+QString typedName(const QString &name)
 {
-    std::fputs(text.toLocal8Bit().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
-void err(const QString &text)
+// The option as the texts name it: its longest name, typed.
+QString typedName(const QCommandLineOption &option)
 {
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
+    QString longest;
+    for (const QString &name : option.names()) {
+        if (name.size() > longest.size())
+            longest = name;
+    }
+    return typedName(longest);
 }
+
+// Every option of the command line, in a parser. Each name is stated here
+// only: the help text, the messages and the test whether an argument belongs
+// to the command line all come from these options.
+struct TOptions
+{
+    QCommandLineParser parser;
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption connection{
+        QStringLiteral("connection"), QStringLiteral("Use the connection NAME of the database list instead."),
+        QStringLiteral("NAME")};
+    const QCommandLineOption noBackup{QStringLiteral("no-backup"),
+                                      QStringLiteral("Upgrade without writing a copy first.")};
+    const QCommandLineOption status{
+        QStringLiteral("database-status"),
+        QStringLiteral("Print the version and the verdict of the server's database (or of %1).")
+            .arg(typedName(connection))};
+    const QCommandLineOption upgrade{
+        QStringLiteral("upgrade-database"),
+        QStringLiteral("Copy (SQLite) and upgrade the server's database (or %1) to version %2.")
+            .arg(typedName(connection))
+            .arg(SoftwareLibraryVersion)};
+
+    TOptions()
+    {
+        parser.setApplicationDescription(
+            QStringLiteral(
+                "Veltrix Server Controller. Without options it starts in the system tray.\n\n%1\n%2\nWrong "
+                "options: %3.")
+                .arg(exitCodesText(status, &TExitCodeMeaning::afterStatus),
+                     exitCodesText(upgrade, &TExitCodeMeaning::afterUpgrade))
+                .arg(ExitUsage));
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.addOptions({status, upgrade, connection, noBackup});
+    }
+
+    // Whether `argument` ("--connection=x" included) names one of the options.
+    bool isOption(const QString &argument) const
+    {
+        const QString typed = argument.section(QLatin1Char('='), 0, 0);
+        // addHelpOption() adds this one beside the option it returns.
+        QStringList names{QStringLiteral("help-all")};
+        for (const QCommandLineOption &option : {help, version, status, upgrade, connection, noBackup})
+            names += option.names();
+        for (const QString &name : qAsConst(names)) {
+            if (typedName(name) == typed)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    // "Exit codes of <option>: 0 <meaning>, 1 <meaning>, ..."
+    static QString exitCodesText(const QCommandLineOption &option, const char *TExitCodeMeaning::*meaning)
+    {
+        QStringList codes;
+        for (const TExitCodeMeaning &row : exitCodeMeanings) {
+            if (row.*meaning)
+                codes << QString::number(row.code) + QLatin1Char(' ') + QLatin1String(row.*meaning);
+        }
+        return QStringLiteral("Exit codes of %1: %2.")
+            .arg(typedName(option), codes.join(QStringLiteral(", ")));
+    }
+};
+
+// Where the command line writes: its report and its error messages, a line
+// at a time, each flushed at once (an upgrade reports its steps as it goes).
+class TConsole
+{
+public:
+    TConsole(QTextStream &out, QTextStream &err) : m_out(out), m_err(err) {}
+    void printLine(const QString &text) { m_out << text << Qt::endl; }
+    void printError(const QString &text) { m_err << text << Qt::endl; }
+
+private:
+    QTextStream &m_out;
+    QTextStream &m_err;
+};
 
 #ifdef Q_OS_WIN
 // The controller is a GUI program; write to the console it was started from.
@@ -101,11 +187,13 @@ void attachParentConsole()
 
 // The connection the administrator asked for: the named entry of "dbList",
 // or the server's own connection (group "db").
-bool chooseConnection(const QString &connectionName, bool nameGiven, TORVSQLSettings *chosen)
+bool chooseConnection(TConsole &console, const QString &connectionName, bool nameGiven,
+                      TORVSQLSettings *chosen)
 {
     const QString iniPath = settingsFilePath();
     if (iniPath.isEmpty() || !QFileInfo::exists(iniPath)) {
-        err(QStringLiteral("The settings file was not found: %1").arg(QDir::toNativeSeparators(iniPath)));
+        console.printError(
+            QStringLiteral("The settings file was not found: %1").arg(QDir::toNativeSeparators(iniPath)));
         return false;
     }
     // Read only: a status query must not write the shared file.
@@ -117,7 +205,8 @@ bool chooseConnection(const QString &connectionName, bool nameGiven, TORVSQLSett
             QStringList names;
             for (const TORVSQLSettings &entry : list)
                 names << entry.connectionName;
-            err(QStringLiteral("No connection named \"%1\" in %2. Known connections: %3")
+            console.printError(
+                QStringLiteral("No connection named \"%1\" in %2. Known connections: %3")
                     .arg(connectionName, QDir::toNativeSeparators(iniPath),
                          names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "))));
             return false;
@@ -126,7 +215,8 @@ bool chooseConnection(const QString &connectionName, bool nameGiven, TORVSQLSett
     } else {
         *chosen = TORVSQLSettings::read(ini, QStringLiteral("db"));
         if (!chosen->isValid()) {
-            err(QStringLiteral("The settings file %1 names no usable database connection for the server.")
+            console.printError(
+                QStringLiteral("The settings file %1 names no usable database connection for the server.")
                     .arg(QDir::toNativeSeparators(iniPath)));
             return false;
         }
@@ -135,15 +225,16 @@ bool chooseConnection(const QString &connectionName, bool nameGiven, TORVSQLSett
     if (chosen->type == TORVSQLSettings::MSSqlServer)
         where = chosen->databaseName + QStringLiteral(" on ") + chosen->address +
                 (chosen->port ? QLatin1Char(',') + QString::number(chosen->port) : QString());
-    out(QStringLiteral("Connection: %1, %2").arg(chosen->displayName(), where));
+    console.printLine(QStringLiteral("Connection: %1, %2").arg(chosen->displayName(), where));
     return true;
 }
 
-bool connect(TVXSDatabase &db, const TORVSQLSettings &settings)
+// Connects `db` to `settings`; reports why when it cannot.
+bool openDatabase(TConsole &console, TVXSDatabase &db, const TORVSQLSettings &settings)
 {
     const TORVSQLResult result = db.Connect(settings);
     if (!result.ok) {
-        err(QStringLiteral("Cannot connect to the database: ") + result.error);
+        console.printError(QStringLiteral("Cannot connect to the database: ") + result.error);
         return false;
     }
     return true;
@@ -154,41 +245,33 @@ QString valueOrUnreadable(int value)
     return value < 0 ? QStringLiteral("unreadable") : QString::number(value);
 }
 
-int databaseStatus(const TORVSQLSettings &settings)
+int databaseStatus(TConsole &console, const TORVSQLSettings &settings)
 {
     // SQLite would create a missing file; a status query must not.
     if (settings.type == TORVSQLSettings::SQLite && !QFileInfo::exists(settings.databaseName)) {
-        err(QStringLiteral("The database file does not exist: %1")
-                .arg(QDir::toNativeSeparators(settings.databaseName)));
+        console.printError(QStringLiteral("The database file does not exist: %1")
+                               .arg(QDir::toNativeSeparators(settings.databaseName)));
         return ExitNoConnection;
     }
     TVXSDatabase db;
-    if (!connect(db, settings))
+    if (!openDatabase(console, db, settings))
         return ExitNoConnection;
 
     const int version = db.DbVersion();
-    out(QStringLiteral("Database version: ") + valueOrUnreadable(version));
-    out(QStringLiteral("Minimum software version: ") + valueOrUnreadable(db.DbSoftwareMinimum()));
+    console.printLine(QStringLiteral("Database version: ") + valueOrUnreadable(version));
+    console.printLine(QStringLiteral("Minimum software version: ") +
+                      valueOrUnreadable(db.DbSoftwareMinimum()));
     // Judged as the server's database manager does: a restriction is
     // reported and does not change the verdict.
     if (db.IsUnrestricted())
-        out(QStringLiteral("Restricted: no"));
+        console.printLine(QStringLiteral("Restricted: no"));
     else
-        out(QStringLiteral("Restricted: yes. This database is restricted for use with Veltrix Server."));
+        console.printLine(
+            QStringLiteral("Restricted: yes. This database is restricted for use with Veltrix Server."));
 
     const eVersionVerdict verdict = db.VersionVerdict();
-    out(verdictText(version, verdict));
-    switch (verdict) {
-    case eVersionVerdict::Current:
-        return ExitCurrent;
-    case eVersionVerdict::CanUpgrade:
-        return ExitUpgradable;
-    case eVersionVerdict::MustUpgrade:
-        return ExitMustUpgrade;
-    case eVersionVerdict::NotCompatible:
-        break;
-    }
-    return ExitNotCompatible;
+    console.printLine(verdictText(version, verdict));
+    return exitCodeOf(verdict);
 }
 
 QString stepDescription(int toVersion)
@@ -208,44 +291,45 @@ QString stepDescription(int toVersion)
     return QStringLiteral("Upgrading to version %1").arg(toVersion);
 }
 
-int upgradeDatabase(const TORVSQLSettings &settings, bool backup)
+int upgradeDatabase(TConsole &console, const TORVSQLSettings &settings, bool backup,
+                    const QString &noBackupOption)
 {
     TVXSDatabase db;
-    if (!connect(db, settings))
+    if (!openDatabase(console, db, settings))
         return ExitNoConnection;
 
     const int before = db.DbVersion();
-    out(QStringLiteral("Database version before the upgrade: ") + valueOrUnreadable(before));
+    console.printLine(QStringLiteral("Database version before the upgrade: ") + valueOrUnreadable(before));
 
     if (backup) {
         const Veltrix::Database::TVXBackupOutcome outcome = db.BackupBeforeUpgrade();
         if (!outcome.ok) {
-            err(outcome.message);
+            console.printError(outcome.message);
             return ExitNoBackup;
         }
-        out(outcome.message);
+        console.printLine(outcome.message);
     } else {
-        out(QStringLiteral("No copy of the database was made (--no-backup)."));
+        console.printLine(QStringLiteral("No copy of the database was made (%1).").arg(noBackupOption));
     }
 
-    db.SetStepObserver([](int toVersion) { out(stepDescription(toVersion)); });
+    db.SetStepObserver([&console](int toVersion) { console.printLine(stepDescription(toVersion)); });
     const TORVSQLResult result = db.CreateOrUpgrade();
     const int after = db.DbVersion();
     if (!result.ok) {
-        err(QStringLiteral("Database Upgrade Failed.\n") + result.error);
+        console.printError(QStringLiteral("Database Upgrade Failed.\n") + result.error);
         if (!result.query.isEmpty())
-            err(QStringLiteral("Statement: ") + result.query);
-        err(QStringLiteral("The database is at version %1.").arg(valueOrUnreadable(after)));
+            console.printError(QStringLiteral("Statement: ") + result.query);
+        console.printError(QStringLiteral("The database is at version %1.").arg(valueOrUnreadable(after)));
         return ExitUpgradeFailed;
     }
     if (after == before)
-        out(versionText(after) + QStringLiteral(" Nothing to upgrade."));
+        console.printLine(versionText(after) + QStringLiteral(" Nothing to upgrade."));
     else
-        out(versionText(after) + QStringLiteral(" The database was upgraded."));
+        console.printLine(versionText(after) + QStringLiteral(" The database was upgraded."));
     return ExitCurrent;
 }
 
-int run(int argc, char *argv[])
+int run(TConsole &console, TOptions &options, int argc, char *argv[])
 {
     // "-ShowMessage" belongs to the tray; it is dropped before parsing.
     QStringList arguments;
@@ -255,74 +339,61 @@ int run(int argc, char *argv[])
             arguments << arg;
     }
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Veltrix Server Controller. Without options it starts in the system tray.\n\n"
-        "Exit codes of --database-status: 0 the database is current, 1 it is usable and can be upgraded, "
-        "2 it must be upgraded, 3 it is not compatible, 4 no connection.\n"
-        "Exit codes of --upgrade-database: 0 upgraded (or nothing to do), 4 no connection, 5 no copy could "
-        "be "
-        "written (nothing was changed), 6 the upgrade failed (the database stays at the last version it "
-        "reached).\n"
-        "Wrong options: 64."));
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption statusOption(
-        QStringLiteral("database-status"),
-        QStringLiteral("Print the version and the verdict of the server's database (or of --connection)."));
-    const QCommandLineOption upgradeOption(
-        QStringLiteral("upgrade-database"),
-        QStringLiteral("Copy (SQLite) and upgrade the server's database (or --connection) to version %1.")
-            .arg(SoftwareLibraryVersion));
-    const QCommandLineOption connectionOption(
-        QStringLiteral("connection"), QStringLiteral("Use the connection NAME of the database list instead."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption noBackupOption(QStringLiteral("no-backup"),
-                                            QStringLiteral("Upgrade without writing a copy first."));
-    parser.addOptions({statusOption, upgradeOption, connectionOption, noBackupOption});
-
+    QCommandLineParser &parser = options.parser;
+    const QString tryHelp = QStringLiteral("Try %1.").arg(typedName(options.help));
     if (!parser.parse(arguments)) {
-        err(parser.errorText());
-        err(QStringLiteral("Try --help."));
+        console.printError(parser.errorText());
+        console.printError(tryHelp);
         return ExitUsage;
     }
-    if (parser.isSet(helpOption)) {
-        out(parser.helpText());
+    if (parser.isSet(options.help)) {
+        console.printLine(parser.helpText());
         return 0;
     }
-    if (parser.isSet(versionOption)) {
-        out(QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
-            QStringLiteral(" (database schema version %1)").arg(SoftwareLibraryVersion));
+    if (parser.isSet(options.version)) {
+        console.printLine(QCoreApplication::applicationName() + QLatin1Char(' ') +
+                          QCoreApplication::applicationVersion() +
+                          QStringLiteral(" (database schema version %1)").arg(SoftwareLibraryVersion));
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        err(QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first());
+        console.printError(QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first());
         return ExitUsage;
     }
 
-    const bool status = parser.isSet(statusOption);
-    const bool upgrade = parser.isSet(upgradeOption);
+    const bool status = parser.isSet(options.status);
+    const bool upgrade = parser.isSet(options.upgrade);
     if (status == upgrade) {
-        err(QStringLiteral("Give one of --database-status and --upgrade-database. Try --help."));
+        console.printError(QStringLiteral("Give one of %1 and %2. %3")
+                               .arg(typedName(options.status), typedName(options.upgrade), tryHelp));
         return ExitUsage;
     }
-    if (status && parser.isSet(noBackupOption)) {
-        err(QStringLiteral("--no-backup goes with --upgrade-database."));
+    if (status && parser.isSet(options.noBackup)) {
+        console.printError(
+            QStringLiteral("%1 goes with %2.").arg(typedName(options.noBackup), typedName(options.upgrade)));
         return ExitUsage;
     }
 
     TORVSQLSettings settings;
-    if (!chooseConnection(parser.value(connectionOption), parser.isSet(connectionOption), &settings))
+    if (!chooseConnection(console, parser.value(options.connection), parser.isSet(options.connection),
+                          &settings))
         return ExitNoConnection;
-    return status ? databaseStatus(settings) : upgradeDatabase(settings, !parser.isSet(noBackupOption));
+    return status ? databaseStatus(console, settings)
+                  : upgradeDatabase(console, settings, !parser.isSet(options.noBackup),
+                                    typedName(options.noBackup));
 }
 
 } // namespace
 
-bool handleCommandLine(int argc, char *argv[], int *exitCode)
+bool handleCommandLine(int argc, char *argv[], QTextStream &out, QTextStream &err, int *exitCode)
 {
-    if (!hasOurOption(argc, argv))
+    // Only these options make the command line take over; anything else (the
+    // tray's own "-ShowMessage") starts the tray as before.
+    TOptions options;
+    bool ours = false;
+    for (int i = 1; i < argc && !ours; ++i)
+        ours = options.isOption(QString::fromLocal8Bit(argv[i]));
+    if (!ours)
         return false;
 #ifdef Q_OS_WIN
     attachParentConsole();
@@ -330,8 +401,9 @@ bool handleCommandLine(int argc, char *argv[], int *exitCode)
     int appArgc = argc;
     QCoreApplication app(appArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("VeltrixServerController"));
-    QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
-    const int code = run(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VX_CONTROLLER_VERSION));
+    TConsole console(out, err);
+    const int code = run(console, options, argc, argv);
     if (exitCode)
         *exitCode = code;
     return true;

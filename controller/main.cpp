@@ -7,13 +7,18 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
+#include <QTextStream>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     using namespace Veltrix::Server::Controller;
 
     int exitCode = 0;
-    if (handleCommandLine(argc, argv, &exitCode))
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (handleCommandLine(argc, argv, out, err, &exitCode))
         return exitCode;
 
     QApplication app(argc, argv);

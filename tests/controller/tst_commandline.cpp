@@ -8,11 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QtTest>
-
-#include <cstdio>
-#include <unistd.h>
 
 using namespace Veltrix::Server::Controller;
 using Veltrix::Database::TVXDatabase;
@@ -27,7 +23,7 @@ struct Outcome
     QString err;
 };
 
-// Runs the command line in this process with stdout and stderr captured.
+// Runs the command line in this process.
 Outcome runCommandLine(QStringList args)
 {
     args.prepend(QStringLiteral("VeltrixServerController"));
@@ -39,28 +35,11 @@ Outcome runCommandLine(QStringList args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    QTemporaryFile outFile, errFile;
-    outFile.open();
-    errFile.open();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const int savedOut = dup(1), savedErr = dup(2);
-    dup2(outFile.handle(), 1);
-    dup2(errFile.handle(), 2);
-
     Outcome outcome;
-    outcome.handled = handleCommandLine(int(args.size()), argv.data(), &outcome.code);
-
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(savedOut, 1);
-    dup2(savedErr, 2);
-    close(savedOut);
-    close(savedErr);
-    outFile.seek(0);
-    errFile.seek(0);
-    outcome.out = QString::fromLocal8Bit(outFile.readAll());
-    outcome.err = QString::fromLocal8Bit(errFile.readAll());
+    {
+        QTextStream out(&outcome.out), err(&outcome.err);
+        outcome.handled = handleCommandLine(int(args.size()), argv.data(), out, err, &outcome.code);
+    }
     return outcome;
 }
 
@@ -141,7 +120,8 @@ private slots:
         const QStringList help{"--database-status", "--upgrade-database", "--connection <NAME>",
                                "--no-backup", "2 it must be upgraded"};
         row("--help", {"--help"}, 0, help);
-        row("--version", {"--version"}, 0, {"VeltrixServerController 1.0.0", "schema version 12"});
+        row("--version", {"--version"}, 0,
+            {"VeltrixServerController " VX_CONTROLLER_VERSION, "schema version 12"});
         // Wrong use: a message on stderr and the usage exit code.
         row("both", {"--database-status", "--upgrade-database"}, 64, {});
         row("connection alone", {"--connection", "x"}, 64, {});
