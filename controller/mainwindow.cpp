@@ -3,6 +3,7 @@
 #include "applicationstyles.h"
 #include "dialoglaunchers.h"
 #include "settingslocation.h"
+#include "settingstable.h"
 #include "vxresources.h"
 #include "windowseventfilter.h"
 
@@ -119,7 +120,7 @@ QMenu *MainWindow::createTrayMenu()
     menu->addAction(stopAction);
     menu->addAction(installAction);
     menu->addAction(uninstallAction);
-    if (!serverSettings->value(QStringLiteral("allowInstalling"), false).toBool()) {
+    if (!readSetting(*serverSettings, eSetting::AllowInstalling).toBool()) {
         installAction->setVisible(false);
         uninstallAction->setVisible(false);
     }
@@ -219,8 +220,7 @@ void MainWindow::OpenLocalhost()
     currentState = queryServiceState();
     if (currentState != Running)
         return;
-    const QString port =
-        serverSettings->value(QStringLiteral("webServerPort"), QStringLiteral("80")).toString();
+    const QString port = readSetting(*serverSettings, eSetting::TrayWebServerPort).toString();
     const QUrl url(QStringLiteral("http://localhost:") + port + QStringLiteral("/"));
     if (!QDesktopServices::openUrl(url)) {
         QMessageBox::critical(this, tr("Veltrix Web Page"),
@@ -329,8 +329,7 @@ void MainWindow::RestartServer()
 void MainWindow::InstallServer()
 {
     if (currentState == Uninstalled) {
-        const QString startPath =
-            serverSettings->value(QStringLiteral("serviceFilePath"), QString()).toString();
+        const QString startPath = readSetting(*serverSettings, eSetting::ServiceFilePath).toString();
 #ifdef Q_OS_WIN
         const QString filter = tr("Executables (*.exe)");
 #else
@@ -341,7 +340,7 @@ void MainWindow::InstallServer()
         if (!path.isEmpty()) {
             const TServiceResult installed = QtServiceController::install(path, QString(), QString());
             if (installed.ok) {
-                serverSettings->setValue(QStringLiteral("serviceFilePath"), path);
+                writeSetting(*serverSettings, eSetting::ServiceFilePath, path);
                 serverSettings->sync();
             } else {
                 showBalloon(tr("Install Server"),

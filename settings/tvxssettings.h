@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settingstable.h"
 #include "torvsqlsettings.h"
 #include "tvxsettingsbase.h"
 
@@ -59,7 +60,8 @@ QString eventLevelName(int level);
 
 // The settings file shared with the server ("VeltrixServer.ini", INI format).
 // Constructing it writes every missing key with its default. Values that are
-// missing or cannot be parsed read as the getter defaults.
+// missing or cannot be parsed read as the getter defaults. Keys, types and
+// defaults: settingstable.cpp.
 class TVXSSettings : public QSettings, public TVXSettingsBase
 {
 public:
@@ -68,109 +70,121 @@ public:
 
     // TVXSettingsBase
     void createDefaults() override;
-    QString settingsPath() const override;
-    int unitsOfMeasure() const override;
-    void setUnitsOfMeasure(int units) override;
-    QStringList timezones() const override;
-    void setTimezones(const QStringList &zones) override;
+    QString settingsPath() const override { return get<QString>(eSetting::SettingsPath); }
+    int unitsOfMeasure() const override { return get<int>(eSetting::UnitsOfMeasure); }
+    void setUnitsOfMeasure(int units) override { set(eSetting::UnitsOfMeasure, units); }
+    QStringList timezones() const override { return get<QStringList>(eSetting::Timezones); }
+    void setTimezones(const QStringList &zones) override { set(eSetting::Timezones, zones); }
     TORVSQLSettingsList dbList() override;
     void setDbList(const TORVSQLSettingsList &list) override;
     TORVSQLSettings serverDatabase() override;
     void setServerDatabase(const TORVSQLSettings &settings) override;
     bool writeToDisk() override;
-    QString settingsFileName() const override;
+    QString settingsFileName() const override { return fileName(); }
 
-    void setSettingsPath(const QString &path);
+    void setSettingsPath(const QString &path) { set(eSetting::SettingsPath, path); }
 
-    quint16 devicePort() const;
-    void setDevicePort(quint16 port);
-    bool deviceServerEncrypted() const;
-    void setDeviceServerEncrypted(bool encrypted);
-    QString deviceServerPrivateKeyPath() const;
-    void setDeviceServerPrivateKeyPath(const QString &path);
-    QString deviceServerCertificatePath() const;
-    void setDeviceServerCertificatePath(const QString &path);
-    QString deviceServerSharedKey() const;
-    void setDeviceServerSharedKey(const QString &key);
+    quint16 devicePort() const { return get<quint16>(eSetting::DevicePort); }
+    void setDevicePort(quint16 port) { set(eSetting::DevicePort, port); }
+    bool deviceServerEncrypted() const { return get<bool>(eSetting::DeviceServerEncrypted); }
+    void setDeviceServerEncrypted(bool encrypted) { set(eSetting::DeviceServerEncrypted, encrypted); }
+    QString deviceServerPrivateKeyPath() const { return get<QString>(eSetting::DeviceServerPrivateKeyPath); }
+    void setDeviceServerPrivateKeyPath(const QString &path)
+    {
+        set(eSetting::DeviceServerPrivateKeyPath, path);
+    }
+    QString deviceServerCertificatePath() const
+    {
+        return get<QString>(eSetting::DeviceServerCertificatePath);
+    }
+    void setDeviceServerCertificatePath(const QString &path)
+    {
+        set(eSetting::DeviceServerCertificatePath, path);
+    }
+    QString deviceServerSharedKey() const { return get<QString>(eSetting::DeviceServerSharedKey); }
+    void setDeviceServerSharedKey(const QString &key) { set(eSetting::DeviceServerSharedKey, key); }
 
-    quint16 webServerPort() const;
-    void setWebServerPort(quint16 port);
-    quint16 webServerEncryptedPort() const;
-    void setWebServerEncryptedPort(quint16 port);
-    bool webServerEnabled() const;
-    void setWebServerEnabled(bool enabled);
-    bool webServerEncryptedEnabled() const;
-    void setWebServerEncryptedEnabled(bool enabled);
-    QString webServerPrivateKeyPath() const;
-    void setWebServerPrivateKeyPath(const QString &path);
-    QString webServerCertificatePath() const;
-    void setWebServerCertificatePath(const QString &path);
+    quint16 webServerPort() const { return get<quint16>(eSetting::WebServerPort); }
+    void setWebServerPort(quint16 port) { set(eSetting::WebServerPort, port); }
+    quint16 webServerEncryptedPort() const { return get<quint16>(eSetting::WebServerEncryptedPort); }
+    void setWebServerEncryptedPort(quint16 port) { set(eSetting::WebServerEncryptedPort, port); }
+    bool webServerEnabled() const { return get<bool>(eSetting::WebServerEnabled); }
+    void setWebServerEnabled(bool enabled) { set(eSetting::WebServerEnabled, enabled); }
+    bool webServerEncryptedEnabled() const { return get<bool>(eSetting::WebServerEncryptedEnabled); }
+    void setWebServerEncryptedEnabled(bool enabled) { set(eSetting::WebServerEncryptedEnabled, enabled); }
+    QString webServerPrivateKeyPath() const { return get<QString>(eSetting::WebServerPrivateKeyPath); }
+    void setWebServerPrivateKeyPath(const QString &path) { set(eSetting::WebServerPrivateKeyPath, path); }
+    QString webServerCertificatePath() const { return get<QString>(eSetting::WebServerCertificatePath); }
+    void setWebServerCertificatePath(const QString &path) { set(eSetting::WebServerCertificatePath, path); }
 
-    bool followUpEmailEnabled() const;
-    void setFollowUpEmailEnabled(bool enabled);
-    int followUpEmailPeriod() const;
-    void setFollowUpEmailPeriod(int hours);
+    bool followUpEmailEnabled() const { return get<bool>(eSetting::FollowUpEmailEnabled); }
+    void setFollowUpEmailEnabled(bool enabled) { set(eSetting::FollowUpEmailEnabled, enabled); }
+    int followUpEmailPeriod() const { return get<int>(eSetting::FollowUpEmailPeriod); }
+    void setFollowUpEmailPeriod(int hours) { set(eSetting::FollowUpEmailPeriod, hours); }
 
-    bool emailEnabled() const;
-    void setEmailEnabled(bool enabled);
-    QString emailSmtpAddress() const;
-    void setEmailSmtpAddress(const QString &address);
-    quint16 emailSmtpPort() const;
-    void setEmailSmtpPort(quint16 port);
-    QString emailSmtpUsername() const;
-    void setEmailSmtpUsername(const QString &username);
-    QString emailSmtpPassword() const;
-    void setEmailSmtpPassword(const QString &password);
-    bool emailSmtpAuthenticate() const;
-    void setEmailSmtpAuthenticate(bool authenticate);
-    int emailSmtpEncryption() const;
-    void setEmailSmtpEncryption(int encryption);
-    QString emailErrorFromAddress() const;
-    void setEmailErrorFromAddress(const QString &address);
-    // A stored level outside 0..3 reads as 2.
+    bool emailEnabled() const { return get<bool>(eSetting::EmailEnabled); }
+    void setEmailEnabled(bool enabled) { set(eSetting::EmailEnabled, enabled); }
+    QString emailSmtpAddress() const { return get<QString>(eSetting::EmailSmtpAddress); }
+    void setEmailSmtpAddress(const QString &address) { set(eSetting::EmailSmtpAddress, address); }
+    quint16 emailSmtpPort() const { return get<quint16>(eSetting::EmailSmtpPort); }
+    void setEmailSmtpPort(quint16 port) { set(eSetting::EmailSmtpPort, port); }
+    QString emailSmtpUsername() const { return get<QString>(eSetting::EmailSmtpUsername); }
+    void setEmailSmtpUsername(const QString &username) { set(eSetting::EmailSmtpUsername, username); }
+    QString emailSmtpPassword() const { return get<QString>(eSetting::EmailSmtpPassword); }
+    void setEmailSmtpPassword(const QString &password) { set(eSetting::EmailSmtpPassword, password); }
+    bool emailSmtpAuthenticate() const { return get<bool>(eSetting::EmailSmtpAuthenticate); }
+    void setEmailSmtpAuthenticate(bool authenticate) { set(eSetting::EmailSmtpAuthenticate, authenticate); }
+    int emailSmtpEncryption() const { return get<int>(eSetting::EmailSmtpEncryption); }
+    void setEmailSmtpEncryption(int encryption) { set(eSetting::EmailSmtpEncryption, encryption); }
+    QString emailErrorFromAddress() const { return get<QString>(eSetting::EmailErrorFromAddress); }
+    void setEmailErrorFromAddress(const QString &address) { set(eSetting::EmailErrorFromAddress, address); }
+    // A stored level outside 0..3 reads as the written default, 2.
     int emailEventLevel() const;
-    void setEmailEventLevel(int level);
-    QStringList emailErrorToAddresses() const;
-    void setEmailErrorToAddresses(const QStringList &addresses);
-    QString emailEventSubject() const;
-    void setEmailEventSubject(const QString &subject);
+    void setEmailEventLevel(int level) { set(eSetting::EmailEventLevel, level); }
+    QStringList emailErrorToAddresses() const { return get<QStringList>(eSetting::EmailErrorToAddresses); }
+    void setEmailErrorToAddresses(const QStringList &addresses)
+    {
+        set(eSetting::EmailErrorToAddresses, addresses);
+    }
+    QString emailEventSubject() const { return get<QString>(eSetting::EmailEventSubject); }
+    void setEmailEventSubject(const QString &subject) { set(eSetting::EmailEventSubject, subject); }
 
     TSmtpSettings smtpSettings() const;
     void setSmtpSettings(const TSmtpSettings &smtp);
     TEmailEventSettings emailEventSettings() const;
     void setEmailEventSettings(const TEmailEventSettings &events);
 
-    // Stored as "hh:mm:ss"; a missing or unreadable value reads as 03:00:00.
-    QTime maintenanceTime() const;
-    void setMaintenanceTime(const QTime &time);
-    bool maintenanceClearOldImages() const;
-    void setMaintenanceClearOldImages(bool clear);
-    int maintenanceDaysToKeepImages() const;
-    void setMaintenanceDaysToKeepImages(int days);
+    // Stored as "hh:mm:ss".
+    QTime maintenanceTime() const { return get<QTime>(eSetting::MaintenanceTime); }
+    void setMaintenanceTime(const QTime &time) { set(eSetting::MaintenanceTime, time); }
+    bool maintenanceClearOldImages() const { return get<bool>(eSetting::MaintenanceClearOldImages); }
+    void setMaintenanceClearOldImages(bool clear) { set(eSetting::MaintenanceClearOldImages, clear); }
+    int maintenanceDaysToKeepImages() const { return get<int>(eSetting::MaintenanceDaysToKeepImages); }
+    void setMaintenanceDaysToKeepImages(int days) { set(eSetting::MaintenanceDaysToKeepImages, days); }
 
-    bool devicesAutoAdd() const;
-    void setDevicesAutoAdd(bool autoAdd);
+    bool devicesAutoAdd() const { return get<bool>(eSetting::DevicesAutoAdd); }
+    void setDevicesAutoAdd(bool autoAdd) { set(eSetting::DevicesAutoAdd, autoAdd); }
 
-    bool webAuthAuthenticate() const;
-    void setWebAuthAuthenticate(bool authenticate);
+    bool webAuthAuthenticate() const { return get<bool>(eSetting::WebAuthAuthenticate); }
+    void setWebAuthAuthenticate(bool authenticate) { set(eSetting::WebAuthAuthenticate, authenticate); }
     // Entries without a user name or password are skipped.
     QList<TWebUser> webAuthUsers();
     void setWebAuthUsers(const QList<TWebUser> &users);
 
     // Used by the server only.
-    QString webPagePath() const;
-    int createdDefaultRecoveryOptions() const;
-    void setCreatedDefaultRecoveryOptions(int value);
-    bool hasCreatedDefaultRecoveryOptions() const;
+    QString webPagePath() const { return get<QString>(eSetting::WebPagePath); }
+    int createdDefaultRecoveryOptions() const { return get<int>(eSetting::CreatedDefaultRecoveryOptions); }
+    void setCreatedDefaultRecoveryOptions(int value) { set(eSetting::CreatedDefaultRecoveryOptions, value); }
+    bool hasCreatedDefaultRecoveryOptions() const
+    {
+        return contains(settingKey(eSetting::CreatedDefaultRecoveryOptions));
+    }
 
 private:
-    QString readText(const QString &key) const;
-    bool readBool(const QString &key, bool defaultValue) const;
-    int readInt(const QString &key, int defaultValue) const;
-    quint16 readPort(const QString &key) const;
-    QStringList readJoinedList(const QString &key) const;
-    void writePort(const QString &key, int port);
-    void writeJoinedList(const QString &key, const QStringList &list);
+    template <typename T> T get(eSetting setting) const { return readSetting(*this, setting).value<T>(); }
+    void set(eSetting setting, const QVariant &value) { writeSetting(*this, setting, value); }
+    // Whether createDefaults() finds the setting absent.
+    bool isMissing(eSetting setting) const;
 };
 
 } // namespace Server
