@@ -4,12 +4,12 @@
 #include "settingslocation.h"
 #include "torvsqlsettings.h"
 #include "tvxdatabase.h"
+#include "tvxssettings.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 #include <QStringList>
 #include <QTextStream>
 
@@ -197,9 +197,9 @@ bool chooseConnection(TConsole &console, const QString &connectionName, bool nam
         return false;
     }
     // Read only: a status query must not write the shared file.
-    QSettings ini(iniPath, QSettings::IniFormat);
+    const std::unique_ptr<const TVXSSettings> settings = TVXSSettings::openReadOnly(iniPath);
     if (nameGiven) {
-        const TORVSQLSettingsList list = TORVSQLSettings::readList(ini, QStringLiteral("dbList"));
+        const TORVSQLSettingsList list = settings->dbList();
         const int index = TORVSQLSettings::indexOfName(list, connectionName);
         if (index < 0) {
             QStringList names;
@@ -213,7 +213,7 @@ bool chooseConnection(TConsole &console, const QString &connectionName, bool nam
         }
         *chosen = list.at(index);
     } else {
-        *chosen = TORVSQLSettings::read(ini, QStringLiteral("db"));
+        *chosen = settings->serverDatabase();
         if (!chosen->isValid()) {
             console.printError(
                 QStringLiteral("The settings file %1 names no usable database connection for the server.")

@@ -20,9 +20,9 @@ public:
     virtual void setUnitsOfMeasure(int units) = 0;
     virtual QStringList timezones() const = 0;
     virtual void setTimezones(const QStringList &zones) = 0;
-    virtual TORVSQLSettingsList dbList() = 0;
+    virtual TORVSQLSettingsList dbList() const = 0;
     virtual void setDbList(const TORVSQLSettingsList &list) = 0;
-    virtual TORVSQLSettings serverDatabase() = 0;
+    virtual TORVSQLSettings serverDatabase() const = 0;
     virtual void setServerDatabase(const TORVSQLSettings &settings) = 0;
 
     // Writes pending changes to the file. False when the file could not be

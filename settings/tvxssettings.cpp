@@ -42,9 +42,19 @@ QString TWebUser::hashPassword(const QString &password)
         QCryptographicHash::hash(password.toLocal8Bit(), QCryptographicHash::Md5).toHex());
 }
 
-TVXSSettings::TVXSSettings(const QString &fileName) : QSettings(fileName, QSettings::IniFormat)
+TVXSSettings::TVXSSettings(const QString &fileName) : TVXSSettings(fileName, true)
+{}
+
+TVXSSettings::TVXSSettings(const QString &fileName, bool writeDefaults)
+    : QSettings(fileName, QSettings::IniFormat)
 {
-    createDefaults();
+    if (writeDefaults)
+        createDefaults();
+}
+
+std::unique_ptr<const TVXSSettings> TVXSSettings::openReadOnly(const QString &fileName)
+{
+    return std::unique_ptr<const TVXSSettings>(new TVXSSettings(fileName, false));
 }
 
 bool TVXSSettings::isMissing(eSetting setting) const
@@ -113,9 +123,12 @@ bool TVXSSettings::writeToDisk()
     return status() != QSettings::AccessError && QFileInfo(fileName()).isFile();
 }
 
-TORVSQLSettingsList TVXSSettings::dbList()
+// Reading a record moves the group position of QSettings and puts it back;
+// no value changes, so a const store can read records too.
+
+TORVSQLSettingsList TVXSSettings::dbList() const
 {
-    return TORVSQLSettings::readList(*this, settingKey(eSetting::DbList));
+    return TORVSQLSettings::readList(const_cast<TVXSSettings &>(*this), settingKey(eSetting::DbList));
 }
 
 void TVXSSettings::setDbList(const TORVSQLSettingsList &list)
@@ -123,9 +136,9 @@ void TVXSSettings::setDbList(const TORVSQLSettingsList &list)
     TORVSQLSettings::writeList(*this, settingKey(eSetting::DbList), list);
 }
 
-TORVSQLSettings TVXSSettings::serverDatabase()
+TORVSQLSettings TVXSSettings::serverDatabase() const
 {
-    return TORVSQLSettings::read(*this, settingKey(eSetting::ServerDatabase));
+    return TORVSQLSettings::read(const_cast<TVXSSettings &>(*this), settingKey(eSetting::ServerDatabase));
 }
 
 void TVXSSettings::setServerDatabase(const TORVSQLSettings &settings)

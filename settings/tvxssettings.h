@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTime>
 
+#include <memory>
+
 namespace Veltrix {
 namespace Server {
 
@@ -68,6 +70,10 @@ public:
     explicit TVXSSettings(const QString &fileName);
     ~TVXSSettings() override = default;
 
+    // Opens fileName for reading only: no defaults are written, and the store
+    // is const, so that no value can be set; the file is never written.
+    static std::unique_ptr<const TVXSSettings> openReadOnly(const QString &fileName);
+
     // TVXSettingsBase
     void createDefaults() override;
     QString settingsPath() const override { return get<QString>(eSetting::SettingsPath); }
@@ -75,9 +81,9 @@ public:
     void setUnitsOfMeasure(int units) override { set(eSetting::UnitsOfMeasure, units); }
     QStringList timezones() const override { return get<QStringList>(eSetting::Timezones); }
     void setTimezones(const QStringList &zones) override { set(eSetting::Timezones, zones); }
-    TORVSQLSettingsList dbList() override;
+    TORVSQLSettingsList dbList() const override;
     void setDbList(const TORVSQLSettingsList &list) override;
-    TORVSQLSettings serverDatabase() override;
+    TORVSQLSettings serverDatabase() const override;
     void setServerDatabase(const TORVSQLSettings &settings) override;
     bool writeToDisk() override;
     QString settingsFileName() const override { return fileName(); }
@@ -181,6 +187,8 @@ public:
     }
 
 private:
+    TVXSSettings(const QString &fileName, bool writeDefaults);
+
     template <typename T> T get(eSetting setting) const { return readSetting(*this, setting).value<T>(); }
     void set(eSetting setting, const QVariant &value) { writeSetting(*this, setting, value); }
     // Whether createDefaults() finds the setting absent.

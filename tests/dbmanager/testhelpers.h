@@ -26,9 +26,9 @@ public:
     void setUnitsOfMeasure(int value) override { units = value; }
     QStringList timezones() const override { return zones; }
     void setTimezones(const QStringList &value) override { zones = value; }
-    TORVSQLSettingsList dbList() override { return list; }
+    TORVSQLSettingsList dbList() const override { return list; }
     void setDbList(const TORVSQLSettingsList &value) override { list = value; }
-    TORVSQLSettings serverDatabase() override { return server; }
+    TORVSQLSettings serverDatabase() const override { return server; }
     void setServerDatabase(const TORVSQLSettings &value) override { server = value; }
     bool writeToDisk() override
     {

@@ -88,6 +88,24 @@ private slots:
 
         QCOMPARE(settings->dbList().size(), 2);
     }
+    // The command line reads the connections without touching the shared file.
+    void readOnlyStoreWritesNothing()
+    {
+        const QString path = newIniPath();
+        const QByteArray ini = "[db]\nconnectionName=S\ntype=SQLite\n"
+                               "[dbList]\n1\\connectionName=A\n1\\type=SQLite\nsize=1\n";
+        QVERIFY(writeFile(path, ini));
+        {
+            const auto settings = TVXSSettings::openReadOnly(path);
+            QCOMPARE(settings->serverDatabase().connectionName, QStringLiteral("S"));
+            QCOMPARE(settings->dbList().size(), 1);
+            QCOMPARE(settings->devicePort(), quint16(0));
+        }
+        QCOMPARE(readFile(path), ini);
+        const QString missing = newIniPath();
+        QVERIFY(TVXSSettings::openReadOnly(missing)->dbList().isEmpty());
+        QVERIFY(!QFileInfo::exists(missing));
+    }
     void joinedLists_data()
     {
         QTest::addColumn<QByteArray>("stored");
