@@ -1,6 +1,7 @@
 #include "tdbemailconfigform.h"
 
 #include "emailaddress.h"
+#include "unitsandlevels.h"
 
 #include <QDoubleSpinBox>
 #include <QGridLayout>
@@ -17,9 +18,6 @@ namespace Veltrix {
 using Database::TDeviceEmailConfig;
 
 namespace {
-
-// Decimals of the result limit per units-of-measure index.
-constexpr int limitDecimals[] = {3, 3, 2, 2, 2, 2, 0, 0, 0, 2, 3, 3};
 
 // Large enough for a limit in any of the units (micrograms included): Qt's
 // default of 99.99 would cut a stored limit down when it is shown and saved.
@@ -46,12 +44,6 @@ QString TDBEmailConfigForm::EmptyNameText() const
 QString TDBEmailConfigForm::DuplicateNameText() const
 {
     return tr("An email configuration with this name already exists");
-}
-
-int TDBEmailConfigForm::ResultLimitDecimals(int unitsOfMeasure)
-{
-    constexpr int count = int(sizeof(limitDecimals) / sizeof(limitDecimals[0]));
-    return unitsOfMeasure >= 0 && unitsOfMeasure < count ? limitDecimals[unitsOfMeasure] : 0;
 }
 
 void TDBEmailConfigForm::SetupDetails(QGridLayout *grid)
@@ -87,7 +79,7 @@ void TDBEmailConfigForm::SetupDetails(QGridLayout *grid)
     m_messageEdit = lineEdit("leMessage");
     m_resultLimit = new QDoubleSpinBox(this);
     m_resultLimit->setObjectName(QStringLiteral("sbResultLimit"));
-    const int decimals = ResultLimitDecimals(m_unitsOfMeasure);
+    const int decimals = Server::unitOfMeasureDecimals(m_unitsOfMeasure);
     m_resultLimit->setDecimals(decimals);
     m_resultLimit->setSingleStep(qPow(10.0, -decimals));
     m_resultLimit->setRange(0.0, resultLimitMaximum);

@@ -23,9 +23,6 @@ public:
     // Fills the fields from `config`.
     void ShowEmailConfig(const Database::TDeviceEmailConfig &config);
 
-    // Decimals of the result limit for a units-of-measure index (0 for an unknown one).
-    static int ResultLimitDecimals(int unitsOfMeasure);
-
 public slots:
     void onClickedAddAddress();
     void onClickedRemoveAddress();

@@ -4,6 +4,7 @@
 #include "emailaddress.h"
 #include "settingslocation.h"
 #include "tvxssettings.h"
+#include "unitsandlevels.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,10 +98,10 @@ TVXSCServerConfigForm::TVXSCServerConfigForm(QWidget *parent)
     ui->sbWebServerPortNo->setRange(0, 65535);
     ui->sbSMTPPortNo->setRange(0, 65535);
 
-    for (int level = 0; level <= 3; ++level)
+    for (int level = 0; level < kEventLevelCount; ++level)
         ui->cbEventLogEmailLevel->addItem(eventLevelName(level));
     ui->lwEventLogToAddresses->clear();
-    for (int index = 0; index <= 11; ++index)
+    for (int index = 0; index < kUnitOfMeasureCount; ++index)
         ui->cbUnitsOfMeasure->addItem(unitOfMeasureName(index));
 
     const QList<QByteArray> zoneIds = QTimeZone::availableTimeZoneIds();

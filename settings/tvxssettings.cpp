@@ -1,35 +1,12 @@
 #include "tvxssettings.h"
 
+#include "unitsandlevels.h"
+
 #include <QCryptographicHash>
 #include <QFileInfo>
 
 namespace Veltrix {
 namespace Server {
-
-namespace {
-
-const char *const kUnitsOfMeasureNames[] = {"g/100ml",  "% BAC", "Promille w/w", "Promille w/v",
-                                            "mg/mL",    "g/L",   "mg/100mL",     "ug/L",
-                                            "ug/100mL", "mg/L",  "g/210L",       "g/230L"};
-const char *const kEventLevelNames[] = {"None", "Error", "Warning", "Information"};
-
-} // namespace
-
-QString unitOfMeasureName(int index)
-{
-    constexpr int count = int(sizeof(kUnitsOfMeasureNames) / sizeof(kUnitsOfMeasureNames[0]));
-    if (index < 0 || index >= count)
-        return QString();
-    return QString::fromLatin1(kUnitsOfMeasureNames[index]);
-}
-
-QString eventLevelName(int level)
-{
-    constexpr int count = int(sizeof(kEventLevelNames) / sizeof(kEventLevelNames[0]));
-    if (level < 0 || level >= count)
-        return QString();
-    return QString::fromLatin1(kEventLevelNames[level]);
-}
 
 TWebUser::TWebUser(const QString &username, const QString &password, bool alreadyHashed)
     : m_username(username),
@@ -149,7 +126,9 @@ void TVXSSettings::setServerDatabase(const TORVSQLSettings &settings)
 int TVXSSettings::emailEventLevel() const
 {
     const int level = get<int>(eSetting::EmailEventLevel);
-    return static_cast<unsigned>(level) > 3u ? writtenDefault(eSetting::EmailEventLevel).toInt() : level;
+    return static_cast<unsigned>(level) >= unsigned(kEventLevelCount)
+               ? writtenDefault(eSetting::EmailEventLevel).toInt()
+               : level;
 }
 
 TSmtpSettings TVXSSettings::smtpSettings() const

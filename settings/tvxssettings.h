@@ -55,11 +55,6 @@ private:
     QString m_password;
 };
 
-// Name of a unit of measure by index (0..11), empty for any other index.
-QString unitOfMeasureName(int index);
-// "None", "Error", "Warning", "Information" for 0..3, empty otherwise.
-QString eventLevelName(int level);
-
 // The settings file shared with the server ("VeltrixServer.ini", INI format).
 // Constructing it writes every missing key with its default. Values that are
 // missing or cannot be parsed read as the getter defaults. Keys, types and
@@ -144,7 +139,8 @@ public:
     void setEmailSmtpEncryption(int encryption) { set(eSetting::EmailSmtpEncryption, encryption); }
     QString emailErrorFromAddress() const { return get<QString>(eSetting::EmailErrorFromAddress); }
     void setEmailErrorFromAddress(const QString &address) { set(eSetting::EmailErrorFromAddress, address); }
-    // A stored level outside 0..3 reads as the written default, 2.
+    // A stored level that is no event level (unitsandlevels.h) reads as the
+    // written default, 2 (Warning).
     int emailEventLevel() const;
     void setEmailEventLevel(int level) { set(eSetting::EmailEventLevel, level); }
     QStringList emailErrorToAddresses() const { return get<QStringList>(eSetting::EmailErrorToAddresses); }
