@@ -25,7 +25,7 @@ namespace Controller {
 namespace {
 
 using Veltrix::Database::eVersionVerdict;
-using Veltrix::Database::SoftwareLibraryVersion;
+using Veltrix::Database::softwareLibraryVersion;
 using Veltrix::Database::TVXSDatabase;
 using Veltrix::Database::verdictText;
 using Veltrix::Database::versionText;
@@ -115,7 +115,7 @@ struct TOptions
         QStringLiteral("upgrade-database"),
         QStringLiteral("Copy (SQLite) and upgrade the server's database (or %1) to version %2.")
             .arg(typedName(connection))
-            .arg(SoftwareLibraryVersion)};
+            .arg(softwareLibraryVersion)};
 
     TOptions()
     {
@@ -276,7 +276,7 @@ int databaseStatus(TConsole &console, const TORVSQLSettings &settings)
 
 QString stepDescription(int toVersion)
 {
-    if (toVersion == Veltrix::Database::Schema::FirstVersion)
+    if (toVersion == Veltrix::Database::Schema::firstVersion)
         return QStringLiteral("Building version 1: the eleven first tables and the Info row");
     for (const auto &step : Veltrix::Database::Schema::upgradeSteps()) {
         if (step.version != toVersion)
@@ -353,7 +353,7 @@ int run(TConsole &console, TOptions &options, int argc, char *argv[])
     if (parser.isSet(options.version)) {
         console.printLine(QCoreApplication::applicationName() + QLatin1Char(' ') +
                           QCoreApplication::applicationVersion() +
-                          QStringLiteral(" (database schema version %1)").arg(SoftwareLibraryVersion));
+                          QStringLiteral(" (database schema version %1)").arg(softwareLibraryVersion));
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -15,9 +15,9 @@ namespace Schema {
 // order; the procedure that runs them lives in TVXDatabase.
 
 // First version a new database is built as.
-constexpr int FirstVersion = 1;
+constexpr int firstVersion = 1;
 // Highest dbSoftwareMinimum this software accepts.
-constexpr int HighestAcceptedSoftwareMinimum = 12;
+constexpr int highestAcceptedSoftwareMinimum = 12;
 
 // One operation of a version step.
 struct TSchemaOperation

@@ -167,22 +167,22 @@ int TVXDatabase::DbSoftwareMinimum()
 
 bool TVXDatabase::NeedsUpgrade()
 {
-    return DbVersion() < SoftwareLibraryVersion;
+    return DbVersion() < softwareLibraryVersion;
 }
 
 bool TVXDatabase::IsCurrentVersion()
 {
-    return DbVersion() == SoftwareLibraryVersion;
+    return DbVersion() == softwareLibraryVersion;
 }
 
 TORVSQLResult TVXDatabase::CheckVersion()
 {
     const int version = DbVersion();
     const int minimum = DbSoftwareMinimum();
-    if (minimum <= Schema::HighestAcceptedSoftwareMinimum && version >= SoftwareLibraryVersion)
+    if (minimum <= Schema::highestAcceptedSoftwareMinimum && version >= softwareLibraryVersion)
         return TORVSQLResult::success(true);
     return TORVSQLResult::failure(QStringLiteral("VX Database version mismatch. Expected version ") +
-                                  QString::number(SoftwareLibraryVersion) +
+                                  QString::number(softwareLibraryVersion) +
                                   QStringLiteral(" but actual version is ") + QString::number(version));
 }
 
@@ -201,7 +201,7 @@ QString versionText(int version)
 {
     return QCoreApplication::translate("TVXDatabase", "Database Version %1, Software Library Version %2.")
         .arg(version)
-        .arg(SoftwareLibraryVersion);
+        .arg(softwareLibraryVersion);
 }
 
 QString verdictText(int version, eVersionVerdict verdict)
@@ -239,7 +239,7 @@ TORVSQLResult TVXDatabase::SetDbVersion(int version)
 
 TORVSQLResult TVXDatabase::CreateOrUpgrade()
 {
-    const TORVSQLResult result = UpgradeTo(SoftwareLibraryVersion);
+    const TORVSQLResult result = UpgradeTo(softwareLibraryVersion);
     if (!result.ok)
         return result;
     return CheckVersion();
@@ -247,7 +247,7 @@ TORVSQLResult TVXDatabase::CreateOrUpgrade()
 
 TORVSQLResult TVXDatabase::UpgradeTo(int targetVersion)
 {
-    const int target = qMin(targetVersion, SoftwareLibraryVersion);
+    const int target = qMin(targetVersion, softwareLibraryVersion);
     const int version = DbVersion();
 
     // Outside any transaction: SQLite ignores this pragma inside one.
@@ -280,7 +280,7 @@ TORVSQLResult TVXDatabase::buildVersionOne()
     if (DbVersion() > 0)
         return m_sql->endTransaction(TORVSQLResult::success(true));
     if (m_stepObserver)
-        m_stepObserver(Schema::FirstVersion);
+        m_stepObserver(Schema::firstVersion);
 
     for (const TORVSQLTable &table : Schema::versionOneTables()) {
         Schema::TSchemaOperation create;
@@ -375,7 +375,7 @@ TVXBackupOutcome TVXDatabase::BackupBeforeUpgrade()
     }
 
     const int version = DbVersion();
-    if (version >= SoftwareLibraryVersion) {
+    if (version >= softwareLibraryVersion) {
         outcome.ok = true;
         outcome.message =
             QStringLiteral("The database is at version %1: nothing to upgrade, no copy made.").arg(version);

@@ -18,12 +18,12 @@ struct TSchemaStep;
 } // namespace Schema
 
 // The schema version this software writes and expects.
-constexpr int SoftwareLibraryVersion = 12;
+constexpr int softwareLibraryVersion = 12;
 
 // How a database's schema fits this software.
 enum class eVersionVerdict
 {
-    Current,      // dbVersion is SoftwareLibraryVersion
+    Current,      // dbVersion is softwareLibraryVersion
     CanUpgrade,   // newer, and still accepted (CheckVersion() succeeds)
     MustUpgrade,  // older (or unreadable): usable only after an upgrade
     NotCompatible // only a newer software may use it
@@ -75,7 +75,7 @@ public:
     TORVSQLResult SetDbVersion(int version);
 
     // Builds an empty database and runs the version steps up to and
-    // including targetVersion (at most SoftwareLibraryVersion), one
+    // including targetVersion (at most softwareLibraryVersion), one
     // transaction per step. CreateOrUpgrade() is UpgradeTo(12) followed by
     // CheckVersion(); a lower target succeeds once the database is there.
     TORVSQLResult UpgradeTo(int targetVersion);

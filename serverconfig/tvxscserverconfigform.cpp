@@ -98,10 +98,10 @@ TVXSCServerConfigForm::TVXSCServerConfigForm(QWidget *parent)
     ui->sbWebServerPortNo->setRange(0, 65535);
     ui->sbSMTPPortNo->setRange(0, 65535);
 
-    for (int level = 0; level < kEventLevelCount; ++level)
+    for (int level = 0; level < eventLevelCount; ++level)
         ui->cbEventLogEmailLevel->addItem(eventLevelName(level));
     ui->lwEventLogToAddresses->clear();
-    for (int index = 0; index < kUnitOfMeasureCount; ++index)
+    for (int index = 0; index < unitOfMeasureCount; ++index)
         ui->cbUnitsOfMeasure->addItem(unitOfMeasureName(index));
 
     const QList<QByteArray> zoneIds = QTimeZone::availableTimeZoneIds();

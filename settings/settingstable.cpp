@@ -17,16 +17,16 @@ using W = eSettingDefault;
 
 // Placeholders written into a new file; the administrator replaces them in the
 // server configuration dialog.
-constexpr char kDefaultSender[] = "veltrix.alerts@example.com";
-constexpr char kDefaultRecipients[] = "admin@example.com,operator@example.org";
-constexpr char kDefaultTimezones[] =
+constexpr char defaultSender[] = "veltrix.alerts@example.com";
+constexpr char defaultRecipients[] = "admin@example.com,operator@example.org";
+constexpr char defaultTimezones[] =
     "Australia/Adelaide,Australia/Brisbane,Australia/Broken_Hill,Australia/Currie,Australia/Darwin,"
     "Australia/Hobart,Australia/Lindeman,Australia/Melbourne,Australia/Perth,Australia/Sydney,"
     "Pacific/Auckland";
 
 // The keys of "VeltrixServer.ini". The server reads the same names and forms.
 // clang-format off
-constexpr TSettingRow kSettings[] = {
+constexpr TSettingRow settingRows[] = {
     //                                 key                              type               read        written       written default
     {E::DevicePort,                    "devicePort",                    T::Port,           "0",        W::IfMissing, "26001"},
     {E::DeviceServerEncrypted,         "deviceServerEncrypted",         T::Bool,           "false",    W::IfMissing, "false"},
@@ -51,15 +51,15 @@ constexpr TSettingRow kSettings[] = {
     {E::DbList,                        "dbList",                        T::ConnectionList, "",         W::Derived,   ""},
     {E::EmailSmtpAddress,              "email/smtpAddress",             T::Text,           "",         W::IfMissing, "smtp.example.com"},
     {E::EmailSmtpPort,                 "email/smtpPort",                T::Port,           "0",        W::WithGroup, "465"},
-    {E::EmailSmtpUsername,             "email/smtpUsername",            T::Text,           "",         W::WithGroup, kDefaultSender},
+    {E::EmailSmtpUsername,             "email/smtpUsername",            T::Text,           "",         W::WithGroup, defaultSender},
     {E::EmailSmtpPassword,             "email/smtpPassword",            T::Text,           "",         W::WithGroup, "Qwerty45678"},
     {E::EmailSmtpAuthenticate,         "email/smtpAuthenticate",        T::Bool,           "false",    W::WithGroup, "true"},
     {E::EmailSmtpEncryption,           "email/smtpEncryption",          T::Int,            "0",        W::WithGroup, "1"},
-    {E::EmailErrorFromAddress,         "email/errorFromAddress",        T::Text,           "",         W::WithGroup, kDefaultSender},
+    {E::EmailErrorFromAddress,         "email/errorFromAddress",        T::Text,           "",         W::WithGroup, defaultSender},
     {E::EmailEventLevel,               "email/eventLevel",              T::Int,            "0",        W::IfMissing, "2"},
-    {E::EmailErrorToAddresses,         "email/errorToAddresses",        T::TextList,       "",         W::WithGroup, kDefaultRecipients},
+    {E::EmailErrorToAddresses,         "email/errorToAddresses",        T::TextList,       "",         W::WithGroup, defaultRecipients},
     {E::EmailEventSubject,             "email/eventSubject",            T::Text,           "",         W::WithGroup, ""},
-    {E::Timezones,                     "timezones",                     T::TextList,       "",         W::IfMissing, kDefaultTimezones},
+    {E::Timezones,                     "timezones",                     T::TextList,       "",         W::IfMissing, defaultTimezones},
     {E::MaintenanceTime,               "maintenance/time",              T::Time,           "03:00:00", W::IfMissing, "03:00:00"},
     {E::MaintenanceClearOldImages,     "maintenance/clearOldImages",    T::Bool,           "false",    W::IfMissing, "false"},
     {E::MaintenanceDaysToKeepImages,   "maintenance/daysToKeepImages",  T::Int,            "30",       W::IfMissing, "30"},
@@ -78,11 +78,11 @@ constexpr TSettingRow kSettings[] = {
 
 constexpr bool rowsInEnumOrder()
 {
-    for (int i = 0; i < int(std::size(kSettings)); ++i) {
-        if (kSettings[i].id != eSetting(i))
+    for (int i = 0; i < int(std::size(settingRows)); ++i) {
+        if (settingRows[i].id != eSetting(i))
             return false;
     }
-    return int(std::size(kSettings)) == int(eSetting::Count);
+    return int(std::size(settingRows)) == int(eSetting::Count);
 }
 static_assert(rowsInEnumOrder(), "one row per eSetting, in its order");
 
@@ -120,7 +120,7 @@ QVariant parseInt(const QVariant &stored)
 
 const TSettingRow &settingRow(eSetting setting)
 {
-    return kSettings[int(setting)];
+    return settingRows[int(setting)];
 }
 
 QString settingKey(eSetting setting)

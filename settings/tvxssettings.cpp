@@ -126,7 +126,7 @@ void TVXSSettings::setServerDatabase(const TORVSQLSettings &settings)
 int TVXSSettings::emailEventLevel() const
 {
     const int level = get<int>(eSetting::EmailEventLevel);
-    return static_cast<unsigned>(level) >= unsigned(kEventLevelCount)
+    return static_cast<unsigned>(level) >= unsigned(eventLevelCount)
                ? writtenDefault(eSetting::EmailEventLevel).toInt()
                : level;
 }

@@ -5,21 +5,21 @@ namespace Server {
 
 QString unitOfMeasureName(int index)
 {
-    if (index < 0 || index >= kUnitOfMeasureCount)
+    if (index < 0 || index >= unitOfMeasureCount)
         return QString();
-    return QString::fromLatin1(kUnitsOfMeasure[index].name);
+    return QString::fromLatin1(unitOfMeasureRows[index].name);
 }
 
 int unitOfMeasureDecimals(int index)
 {
-    return index >= 0 && index < kUnitOfMeasureCount ? kUnitsOfMeasure[index].decimals : 0;
+    return index >= 0 && index < unitOfMeasureCount ? unitOfMeasureRows[index].decimals : 0;
 }
 
 QString eventLevelName(int level)
 {
-    if (level < 0 || level >= kEventLevelCount)
+    if (level < 0 || level >= eventLevelCount)
         return QString();
-    return QString::fromLatin1(kEventLevelNames[level]);
+    return QString::fromLatin1(eventLevelNames[level]);
 }
 
 } // namespace Server

@@ -16,7 +16,7 @@ struct TUnitOfMeasure
 };
 
 // clang-format off
-inline constexpr TUnitOfMeasure kUnitsOfMeasure[] = {
+inline constexpr TUnitOfMeasure unitOfMeasureRows[] = {
     // name        decimals  index
     {"g/100ml",       3}, // 0
     {"% BAC",         3}, // 1
@@ -32,12 +32,12 @@ inline constexpr TUnitOfMeasure kUnitsOfMeasure[] = {
     {"g/230L",        3}, // 11
 };
 // clang-format on
-inline constexpr int kUnitOfMeasureCount = int(std::size(kUnitsOfMeasure));
+inline constexpr int unitOfMeasureCount = int(std::size(unitOfMeasureRows));
 
 // Levels of the server's event log from which e-mails go out, by the number
 // the settings file stores ("email/eventLevel").
-inline constexpr const char *kEventLevelNames[] = {"None", "Error", "Warning", "Information"};
-inline constexpr int kEventLevelCount = int(std::size(kEventLevelNames));
+inline constexpr const char *eventLevelNames[] = {"None", "Error", "Warning", "Information"};
+inline constexpr int eventLevelCount = int(std::size(eventLevelNames));
 
 // Name of a unit by index; empty for any other index.
 QString unitOfMeasureName(int index);

@@ -7,18 +7,18 @@
 
 namespace {
 
-const char *const kStorageNames[] = {"SQLite", "MSSqlServer", "Unknown"};
-const char *const kDisplayNames[] = {"SQLite", "Microsoft SQL Server", "Unknown"};
-constexpr int kTypeCount = 3;
+const char *const storageNames[] = {"SQLite", "MSSqlServer", "Unknown"};
+const char *const displayNames[] = {"SQLite", "Microsoft SQL Server", "Unknown"};
+constexpr int typeCount = 3;
 
 // Largest suffix ever appended to a Qt connection name; the counter wraps to 0 after it.
-constexpr int kMaxConnectionSuffix = 999999;
+constexpr int maxConnectionSuffix = 999999;
 
 std::atomic<int> g_connectionCounter{0};
 
-QString tableEntry(const char *const (&table)[kTypeCount], int type)
+QString tableEntry(const char *const (&table)[typeCount], int type)
 {
-    if (type < 0 || type >= kTypeCount)
+    if (type < 0 || type >= typeCount)
         return QString();
     return QString::fromLatin1(table[type]);
 }
@@ -27,18 +27,18 @@ QString tableEntry(const char *const (&table)[kTypeCount], int type)
 
 QString TORVSQLSettings::storageTypeName(int type)
 {
-    return tableEntry(kStorageNames, type);
+    return tableEntry(storageNames, type);
 }
 
 QString TORVSQLSettings::displayTypeName(int type)
 {
-    return tableEntry(kDisplayNames, type);
+    return tableEntry(displayNames, type);
 }
 
 QStringList TORVSQLSettings::storageTypeNames()
 {
     QStringList names;
-    for (int i = 0; i < kTypeCount; ++i)
+    for (int i = 0; i < typeCount; ++i)
         names << storageTypeName(i);
     return names;
 }
@@ -46,7 +46,7 @@ QStringList TORVSQLSettings::storageTypeNames()
 QStringList TORVSQLSettings::displayTypeNames()
 {
     QStringList names;
-    for (int i = 0; i < kTypeCount; ++i)
+    for (int i = 0; i < typeCount; ++i)
         names << displayTypeName(i);
     return names;
 }
@@ -54,8 +54,8 @@ QStringList TORVSQLSettings::displayTypeNames()
 TORVSQLSettings::Type TORVSQLSettings::typeFromString(const QString &text)
 {
     Type result = Unknown;
-    for (int i = 0; i < kTypeCount; ++i) {
-        if (text.contains(QLatin1String(kStorageNames[i]), Qt::CaseInsensitive))
+    for (int i = 0; i < typeCount; ++i) {
+        if (text.contains(QLatin1String(storageNames[i]), Qt::CaseInsensitive))
             result = static_cast<Type>(i);
     }
     return result;
@@ -188,7 +188,7 @@ QString TORVSQLSettings::nextQtConnectionName(const QString &connectionName)
     int current = g_connectionCounter.load(std::memory_order_relaxed);
     int next = 0;
     do {
-        next = current >= kMaxConnectionSuffix ? 0 : current + 1;
+        next = current >= maxConnectionSuffix ? 0 : current + 1;
     } while (!g_connectionCounter.compare_exchange_weak(current, next, std::memory_order_relaxed));
 
     const QString stem = connectionName.isEmpty() ? QStringLiteral("TORVSQL") : connectionName;

@@ -66,7 +66,7 @@ private slots:
         QCOMPARE(db.DbSoftwareMinimum(), 5);
         QVERIFY(db.IsUnrestricted() && db.IsCurrentVersion() && !db.NeedsUpgrade());
         QVERIFY(db.CheckVersion().ok);
-        QCOMPARE(Schema::upgradeSteps().size(), SoftwareLibraryVersion - 1);
+        QCOMPARE(Schema::upgradeSteps().size(), softwareLibraryVersion - 1);
         QCOMPARE(Schema::versionOneTables().size(), 11);
     }
 

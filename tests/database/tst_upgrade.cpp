@@ -87,7 +87,7 @@ private slots:
     void upgradesFromEveryVersion_data()
     {
         QTest::addColumn<int>("from");
-        for (int v = 1; v < SoftwareLibraryVersion; ++v)
+        for (int v = 1; v < softwareLibraryVersion; ++v)
             QTest::addRow("from %d", v) << v;
     }
     void upgradesFromEveryVersion()
@@ -107,7 +107,7 @@ private slots:
         const QList<int> steps = stepsOf(db, &result);
         QVERIFY2(result.ok && result.value, qPrintable(result.error + " / " + result.query));
         QList<int> expectedSteps;
-        for (int v = from + 1; v <= SoftwareLibraryVersion; ++v)
+        for (int v = from + 1; v <= softwareLibraryVersion; ++v)
             expectedSteps << v;
         QCOMPARE(steps, expectedSteps);
         QCOMPARE(db.DbVersion(), 12);

@@ -23,9 +23,9 @@ class TestUpgradeKill : public QObject
     QList<RowSet> m_sets;
     qint64 m_fullRunMs = 0;
 
-    static constexpr int Runs = 20;
-    static constexpr int BulkLogs = 250000;
-    static constexpr int BulkDevices = 20000;
+    static constexpr int runs = 20;
+    static constexpr int bulkLogs = 250000;
+    static constexpr int bulkDevices = 20000;
 
     bool runUpgrader(const QString &path, qint64 killAfterMs, QString *output)
     {
@@ -59,7 +59,7 @@ private slots:
             QStringLiteral(
                 "INSERT INTO Devices (serial, connected) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
                 "SELECT i + 1 FROM n WHERE i < %1) SELECT 'B' || i, i % 2 FROM n")
-                .arg(BulkDevices),
+                .arg(bulkDevices),
             "INSERT INTO Status (DevicesID, state, firmware) SELECT DevicesID, 'idle', '1.2.3' FROM Devices "
             "WHERE serial LIKE 'B%'",
             "INSERT INTO Diagnostics (DevicesID, errorFlags, pressure) SELECT DevicesID, '0x0000', 1013 FROM "
@@ -70,7 +70,7 @@ private slots:
                 "%1) SELECT 3 + i % 1000, i, date('2020-01-01', '+' || (i % 2000) || ' days'), "
                 "time(i % 86400, 'unixepoch'), 'B' || (1 + i % 1000), 'Breath', '0.0' || (i % 9), "
                 "'Name ' || i FROM n")
-                .arg(BulkLogs),
+                .arg(bulkLogs),
             QStringLiteral(
                 "INSERT INTO EventLog (timeStamp, serial, event, type) SELECT datetime(DeviceLogsID, "
                 "'unixepoch'), serial, 'test ' || DeviceLogsID, 'info' FROM DeviceLogs WHERE "
@@ -80,7 +80,7 @@ private slots:
         for (const QString &sql : bulk)
             QVERIFY2(raw.exec(sql), qPrintable(sql));
         m_counts = keptCounts(raw, 1);
-        QVERIFY(m_counts.value("DeviceLogs") > BulkLogs);
+        QVERIFY(m_counts.value("DeviceLogs") > bulkLogs);
 
         // How long a whole upgrade takes here, to spread the kills over it.
         const QString probe = m_dir.filePath("probe.db");
@@ -101,7 +101,7 @@ private slots:
         QRandomGenerator random(seed);
         QMap<int, int> versionsSeen;
 
-        for (int run = 0; run < Runs; ++run) {
+        for (int run = 0; run < runs; ++run) {
             const QString path = m_dir.filePath(QString("run%1.db").arg(run));
             QVERIFY(QFile::copy(m_template, path));
             const qint64 killAfter = qint64(random.bounded(double(m_fullRunMs) * 1.1));
@@ -113,7 +113,7 @@ private slots:
                 RawDb raw(path); // rolls a hot journal back
                 QCOMPARE(raw.value("PRAGMA integrity_check"), QStringLiteral("ok"));
                 version = raw.value("SELECT dbVersion FROM Info").toInt();
-                QVERIFY2(version >= 1 && version <= SoftwareLibraryVersion, qPrintable(output));
+                QVERIFY2(version >= 1 && version <= softwareLibraryVersion, qPrintable(output));
                 QCOMPARE(keptCounts(raw, version), m_counts);
                 if (version < 7)
                     QCOMPARE(raw.count("LocationConfigs"), m_sets.size());

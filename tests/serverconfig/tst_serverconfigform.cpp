@@ -22,16 +22,16 @@ using Veltrix::Server::Controller::TVXSCServerConfigForm;
 
 namespace {
 
-const QString kInvalidSmtp = QStringLiteral("Invalid SMTP Settings");
-const QString kInvalidFrom = QStringLiteral("Invalid \"From\" Address");
-const QString kNoRecipient = QStringLiteral("Must add at least one \"TO\" Address");
-const QString kSameWebPorts = QStringLiteral("HTTP and HTTPS servers cannot use the same port.");
-const QString kSameDevicePort = QStringLiteral("Device and HTTP/HTTPS servers cannot use the same port.");
-const QString kWebAuthBlank =
+const QString invalidSmtp = QStringLiteral("Invalid SMTP Settings");
+const QString invalidFrom = QStringLiteral("Invalid \"From\" Address");
+const QString noRecipient = QStringLiteral("Must add at least one \"TO\" Address");
+const QString sameWebPorts = QStringLiteral("HTTP and HTTPS servers cannot use the same port.");
+const QString sameDevicePort = QStringLiteral("Device and HTTP/HTTPS servers cannot use the same port.");
+const QString webAuthBlank =
     QStringLiteral("If Web Authentication is enabled, Username and Password cannot be blank.");
-const QString kDeviceFiles = QStringLiteral(
+const QString deviceFiles = QStringLiteral(
     "If Device Server is encrypted, valid Private Key and Certificate files need to be provided.");
-const QString kHttpsFiles =
+const QString httpsFiles =
     QStringLiteral("If HTTPS is enabled, valid Private Key and Certificate files need to be provided.");
 
 QString md5(const QString &text)
@@ -266,24 +266,24 @@ private slots:
             {});
 
         // One failed check each.
-        row("smtp address empty", "leSMTPAddress=", {kInvalidSmtp});
-        row("smtp port 0", "sbSMTPPortNo=0", {kInvalidSmtp});
-        row("smtp user empty", "leSMTPUsername=", {kInvalidSmtp});
-        row("smtp password empty", "leSMTPPassword=", {kInvalidSmtp});
-        row("from bad", noFrom, {kInvalidFrom});
-        row("from empty", "leSMTPFrom=", {kInvalidSmtp, kInvalidFrom});
-        row("no recipients", noRecipients, {kNoRecipient});
-        row("same web ports", "sbWebServerSSLPortNo=8080", {kSameWebPorts});
+        row("smtp address empty", "leSMTPAddress=", {invalidSmtp});
+        row("smtp port 0", "sbSMTPPortNo=0", {invalidSmtp});
+        row("smtp user empty", "leSMTPUsername=", {invalidSmtp});
+        row("smtp password empty", "leSMTPPassword=", {invalidSmtp});
+        row("from bad", noFrom, {invalidFrom});
+        row("from empty", "leSMTPFrom=", {invalidSmtp, invalidFrom});
+        row("no recipients", noRecipients, {noRecipient});
+        row("same web ports", "sbWebServerSSLPortNo=8080", {sameWebPorts});
         row("same web ports, both off",
-            "cbWebServerEnabled=0;cbWebServerSSLEnabled=0;sbWebServerSSLPortNo=8080", {kSameWebPorts});
-        row("device port = http", "sbDeviceServerPortNo=8080", {kSameDevicePort});
-        row("device port = https", "sbDeviceServerPortNo=8443", {kSameDevicePort});
-        row("web user empty", "leHTTPUsername=", {kWebAuthBlank});
-        row("web password empty", "leHTTPPassword=", {kWebAuthBlank});
-        row("device key missing", "leDevicePrivateKey=/no.key", {kDeviceFiles});
-        row("device cert missing", "leDeviceCertificate=", {kDeviceFiles});
-        row("https key missing", "leHTTPPrivateKey=/no.key", {kHttpsFiles});
-        row("https cert missing", "leHTTPCertificate=/no.crt", {kHttpsFiles});
+            "cbWebServerEnabled=0;cbWebServerSSLEnabled=0;sbWebServerSSLPortNo=8080", {sameWebPorts});
+        row("device port = http", "sbDeviceServerPortNo=8080", {sameDevicePort});
+        row("device port = https", "sbDeviceServerPortNo=8443", {sameDevicePort});
+        row("web user empty", "leHTTPUsername=", {webAuthBlank});
+        row("web password empty", "leHTTPPassword=", {webAuthBlank});
+        row("device key missing", "leDevicePrivateKey=/no.key", {deviceFiles});
+        row("device cert missing", "leDeviceCertificate=", {deviceFiles});
+        row("https key missing", "leHTTPPrivateKey=/no.key", {httpsFiles});
+        row("https cert missing", "leHTTPCertificate=/no.crt", {httpsFiles});
 
         // Every check runs: the boxes come one after another, in check order.
         row("all at once",
@@ -291,8 +291,8 @@ private slots:
                 ";sbWebServerSSLPortNo=8080;sbDeviceServerPortNo=8080;leHTTPPassword=;leDevicePrivateKey=/"
                 "no.key;"
                 "leHTTPCertificate=/no.crt",
-            {kInvalidSmtp, kInvalidFrom, kNoRecipient, kSameWebPorts, kSameDevicePort, kWebAuthBlank,
-             kDeviceFiles, kHttpsFiles});
+            {invalidSmtp, invalidFrom, noRecipient, sameWebPorts, sameDevicePort, webAuthBlank, deviceFiles,
+             httpsFiles});
     }
     void validation()
     {
