@@ -30,6 +30,12 @@ using Veltrix::Database::TVXSDatabase;
 using Veltrix::Database::verdictText;
 using Veltrix::Database::versionText;
 
+// Gives the command line's texts their context for translators.
+struct TCommandLineText
+{
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+};
+
 enum eExitCode : int
 {
     ExitCurrent = 0,
@@ -53,13 +59,18 @@ struct TExitCodeMeaning
 };
 
 constexpr TExitCodeMeaning exitCodeMeanings[] = {
-    {ExitCurrent, "the database is current", "upgraded (or nothing to do)"},
-    {ExitUpgradable, "it is usable and can be upgraded", nullptr},
-    {ExitMustUpgrade, "it must be upgraded", nullptr},
-    {ExitNotCompatible, "it is not compatible", nullptr},
-    {ExitNoConnection, "no connection", "no connection"},
-    {ExitNoBackup, nullptr, "no copy could be written (nothing was changed)"},
-    {ExitUpgradeFailed, nullptr, "the upgrade failed (the database stays at the last version it reached)"},
+    {ExitCurrent, QT_TRANSLATE_NOOP("CommandLine", "the database is current"),
+     QT_TRANSLATE_NOOP("CommandLine", "upgraded (or nothing to do)")},
+    {ExitUpgradable, QT_TRANSLATE_NOOP("CommandLine", "it is usable and can be upgraded"), nullptr},
+    {ExitMustUpgrade, QT_TRANSLATE_NOOP("CommandLine", "it must be upgraded"), nullptr},
+    {ExitNotCompatible, QT_TRANSLATE_NOOP("CommandLine", "it is not compatible"), nullptr},
+    {ExitNoConnection, QT_TRANSLATE_NOOP("CommandLine", "no connection"),
+     QT_TRANSLATE_NOOP("CommandLine", "no connection")},
+    {ExitNoBackup, nullptr,
+     QT_TRANSLATE_NOOP("CommandLine", "no copy could be written (nothing was changed)")},
+    {ExitUpgradeFailed, nullptr,
+     QT_TRANSLATE_NOOP("CommandLine",
+                       "the upgrade failed (the database stays at the last version it reached)")},
 };
 
 eExitCode exitCodeOf(eVersionVerdict verdict)
@@ -103,24 +114,25 @@ struct TOptions
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption connection{
-        QStringLiteral("connection"), QStringLiteral("Use the connection NAME of the database list instead."),
+        QStringLiteral("connection"),
+        TCommandLineText::tr("Use the connection NAME of the database list instead."),
         QStringLiteral("NAME")};
     const QCommandLineOption noBackup{QStringLiteral("no-backup"),
-                                      QStringLiteral("Upgrade without writing a copy first.")};
+                                      TCommandLineText::tr("Upgrade without writing a copy first.")};
     const QCommandLineOption status{
         QStringLiteral("database-status"),
-        QStringLiteral("Print the version and the verdict of the server's database (or of %1).")
+        TCommandLineText::tr("Print the version and the verdict of the server's database (or of %1).")
             .arg(typedName(connection))};
     const QCommandLineOption upgrade{
         QStringLiteral("upgrade-database"),
-        QStringLiteral("Copy (SQLite) and upgrade the server's database (or %1) to version %2.")
+        TCommandLineText::tr("Copy (SQLite) and upgrade the server's database (or %1) to version %2.")
             .arg(typedName(connection))
             .arg(softwareLibraryVersion)};
 
     TOptions()
     {
         parser.setApplicationDescription(
-            QStringLiteral(
+            TCommandLineText::tr(
                 "Veltrix Server Controller. Without options it starts in the system tray.\n\n%1\n%2\nWrong "
                 "options: %3.")
                 .arg(exitCodesText(status, &TExitCodeMeaning::afterStatus),
@@ -152,9 +164,10 @@ private:
         QStringList codes;
         for (const TExitCodeMeaning &row : exitCodeMeanings) {
             if (row.*meaning)
-                codes << QString::number(row.code) + QLatin1Char(' ') + QLatin1String(row.*meaning);
+                codes << QString::number(row.code) + QLatin1Char(' ') +
+                             QCoreApplication::translate("CommandLine", row.*meaning);
         }
-        return QStringLiteral("Exit codes of %1: %2.")
+        return TCommandLineText::tr("Exit codes of %1: %2.")
             .arg(typedName(option), codes.join(QStringLiteral(", ")));
     }
 };
@@ -192,8 +205,8 @@ bool chooseConnection(TConsole &console, const QString &connectionName, bool nam
 {
     const QString iniPath = settingsFilePath();
     if (iniPath.isEmpty() || !QFileInfo::exists(iniPath)) {
-        console.printError(
-            QStringLiteral("The settings file was not found: %1").arg(QDir::toNativeSeparators(iniPath)));
+        console.printError(TCommandLineText::tr("The settings file was not found: %1")
+                               .arg(QDir::toNativeSeparators(iniPath)));
         return false;
     }
     // Read only: a status query must not write the shared file.
@@ -206,26 +219,28 @@ bool chooseConnection(TConsole &console, const QString &connectionName, bool nam
             for (const TORVSQLSettings &entry : list)
                 names << entry.connectionName;
             console.printError(
-                QStringLiteral("No connection named \"%1\" in %2. Known connections: %3")
+                TCommandLineText::tr("No connection named \"%1\" in %2. Known connections: %3")
                     .arg(connectionName, QDir::toNativeSeparators(iniPath),
-                         names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "))));
+                         names.isEmpty() ? TCommandLineText::tr("none") : names.join(QStringLiteral(", "))));
             return false;
         }
         *chosen = list.at(index);
     } else {
         *chosen = settings->serverDatabase();
         if (!chosen->isValid()) {
-            console.printError(
-                QStringLiteral("The settings file %1 names no usable database connection for the server.")
-                    .arg(QDir::toNativeSeparators(iniPath)));
+            console.printError(TCommandLineText::tr(
+                                   "The settings file %1 names no usable database connection for the server.")
+                                   .arg(QDir::toNativeSeparators(iniPath)));
             return false;
         }
     }
     QString where = chosen->databaseName;
     if (chosen->type == TORVSQLSettings::MSSqlServer)
-        where = chosen->databaseName + QStringLiteral(" on ") + chosen->address +
-                (chosen->port ? QLatin1Char(',') + QString::number(chosen->port) : QString());
-    console.printLine(QStringLiteral("Connection: %1, %2").arg(chosen->displayName(), where));
+        where = TCommandLineText::tr("%1 on %2")
+                    .arg(chosen->databaseName,
+                         chosen->address +
+                             (chosen->port ? QLatin1Char(',') + QString::number(chosen->port) : QString()));
+    console.printLine(TCommandLineText::tr("Connection: %1, %2").arg(chosen->displayName(), where));
     return true;
 }
 
@@ -234,7 +249,7 @@ bool openDatabase(TConsole &console, TVXSDatabase &db, const TORVSQLSettings &se
 {
     const TORVSQLResult result = db.Connect(settings);
     if (!result.ok) {
-        console.printError(QStringLiteral("Cannot connect to the database: ") + result.error);
+        console.printError(TCommandLineText::tr("Cannot connect to the database: %1").arg(result.error));
         return false;
     }
     return true;
@@ -242,14 +257,14 @@ bool openDatabase(TConsole &console, TVXSDatabase &db, const TORVSQLSettings &se
 
 QString valueOrUnreadable(int value)
 {
-    return value < 0 ? QStringLiteral("unreadable") : QString::number(value);
+    return value < 0 ? TCommandLineText::tr("unreadable") : QString::number(value);
 }
 
 int databaseStatus(TConsole &console, const TORVSQLSettings &settings)
 {
     // SQLite would create a missing file; a status query must not.
     if (settings.type == TORVSQLSettings::SQLite && !QFileInfo::exists(settings.databaseName)) {
-        console.printError(QStringLiteral("The database file does not exist: %1")
+        console.printError(TCommandLineText::tr("The database file does not exist: %1")
                                .arg(QDir::toNativeSeparators(settings.databaseName)));
         return ExitNoConnection;
     }
@@ -258,16 +273,16 @@ int databaseStatus(TConsole &console, const TORVSQLSettings &settings)
         return ExitNoConnection;
 
     const int version = db.DbVersion();
-    console.printLine(QStringLiteral("Database version: ") + valueOrUnreadable(version));
-    console.printLine(QStringLiteral("Minimum software version: ") +
-                      valueOrUnreadable(db.DbSoftwareMinimum()));
+    console.printLine(TCommandLineText::tr("Database version: %1").arg(valueOrUnreadable(version)));
+    console.printLine(
+        TCommandLineText::tr("Minimum software version: %1").arg(valueOrUnreadable(db.DbSoftwareMinimum())));
     // Judged as the server's database manager does: a restriction is
     // reported and does not change the verdict.
     if (db.IsUnrestricted())
-        console.printLine(QStringLiteral("Restricted: no"));
+        console.printLine(TCommandLineText::tr("Restricted: no"));
     else
-        console.printLine(
-            QStringLiteral("Restricted: yes. This database is restricted for use with Veltrix Server."));
+        console.printLine(TCommandLineText::tr(
+            "Restricted: yes. This database is restricted for use with Veltrix Server."));
 
     const eVersionVerdict verdict = db.VersionVerdict();
     console.printLine(verdictText(version, verdict));
@@ -277,18 +292,18 @@ int databaseStatus(TConsole &console, const TORVSQLSettings &settings)
 QString stepDescription(int toVersion)
 {
     if (toVersion == Veltrix::Database::Schema::firstVersion)
-        return QStringLiteral("Building version 1: the eleven first tables and the Info row");
+        return TCommandLineText::tr("Building version 1: the eleven first tables and the Info row");
     for (const auto &step : Veltrix::Database::Schema::upgradeSteps()) {
         if (step.version != toVersion)
             continue;
         QStringList operations;
         for (const auto &operation : step.operations)
             operations << operation.describe();
-        return QStringLiteral("Upgrading to version %1: %2")
+        return TCommandLineText::tr("Upgrading to version %1: %2")
             .arg(toVersion)
             .arg(operations.join(QStringLiteral("; ")));
     }
-    return QStringLiteral("Upgrading to version %1").arg(toVersion);
+    return TCommandLineText::tr("Upgrading to version %1").arg(toVersion);
 }
 
 int upgradeDatabase(TConsole &console, const TORVSQLSettings &settings, bool backup,
@@ -299,7 +314,8 @@ int upgradeDatabase(TConsole &console, const TORVSQLSettings &settings, bool bac
         return ExitNoConnection;
 
     const int before = db.DbVersion();
-    console.printLine(QStringLiteral("Database version before the upgrade: ") + valueOrUnreadable(before));
+    console.printLine(
+        TCommandLineText::tr("Database version before the upgrade: %1").arg(valueOrUnreadable(before)));
 
     if (backup) {
         const Veltrix::Database::TVXBackupOutcome outcome = db.BackupBeforeUpgrade();
@@ -309,23 +325,24 @@ int upgradeDatabase(TConsole &console, const TORVSQLSettings &settings, bool bac
         }
         console.printLine(outcome.message);
     } else {
-        console.printLine(QStringLiteral("No copy of the database was made (%1).").arg(noBackupOption));
+        console.printLine(TCommandLineText::tr("No copy of the database was made (%1).").arg(noBackupOption));
     }
 
     db.SetStepObserver([&console](int toVersion) { console.printLine(stepDescription(toVersion)); });
     const TORVSQLResult result = db.CreateOrUpgrade();
     const int after = db.DbVersion();
     if (!result.ok) {
-        console.printError(QStringLiteral("Database Upgrade Failed.\n") + result.error);
+        console.printError(TCommandLineText::tr("Database Upgrade Failed.\n%1").arg(result.error));
         if (!result.query.isEmpty())
-            console.printError(QStringLiteral("Statement: ") + result.query);
-        console.printError(QStringLiteral("The database is at version %1.").arg(valueOrUnreadable(after)));
+            console.printError(TCommandLineText::tr("Statement: %1").arg(result.query));
+        console.printError(
+            TCommandLineText::tr("The database is at version %1.").arg(valueOrUnreadable(after)));
         return ExitUpgradeFailed;
     }
     if (after == before)
-        console.printLine(versionText(after) + QStringLiteral(" Nothing to upgrade."));
+        console.printLine(TCommandLineText::tr("%1 Nothing to upgrade.").arg(versionText(after)));
     else
-        console.printLine(versionText(after) + QStringLiteral(" The database was upgraded."));
+        console.printLine(TCommandLineText::tr("%1 The database was upgraded.").arg(versionText(after)));
     return ExitCurrent;
 }
 
@@ -340,7 +357,7 @@ int run(TConsole &console, TOptions &options, int argc, char *argv[])
     }
 
     QCommandLineParser &parser = options.parser;
-    const QString tryHelp = QStringLiteral("Try %1.").arg(typedName(options.help));
+    const QString tryHelp = TCommandLineText::tr("Try %1.").arg(typedName(options.help));
     if (!parser.parse(arguments)) {
         console.printError(parser.errorText());
         console.printError(tryHelp);
@@ -351,26 +368,28 @@ int run(TConsole &console, TOptions &options, int argc, char *argv[])
         return 0;
     }
     if (parser.isSet(options.version)) {
-        console.printLine(QCoreApplication::applicationName() + QLatin1Char(' ') +
-                          QCoreApplication::applicationVersion() +
-                          QStringLiteral(" (database schema version %1)").arg(softwareLibraryVersion));
+        console.printLine(
+            TCommandLineText::tr("%1 %2 (database schema version %3)")
+                .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion())
+                .arg(softwareLibraryVersion));
         return 0;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        console.printError(QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first());
+        console.printError(
+            TCommandLineText::tr("Unexpected argument: %1").arg(parser.positionalArguments().first()));
         return ExitUsage;
     }
 
     const bool status = parser.isSet(options.status);
     const bool upgrade = parser.isSet(options.upgrade);
     if (status == upgrade) {
-        console.printError(QStringLiteral("Give one of %1 and %2. %3")
+        console.printError(TCommandLineText::tr("Give one of %1 and %2. %3")
                                .arg(typedName(options.status), typedName(options.upgrade), tryHelp));
         return ExitUsage;
     }
     if (status && parser.isSet(options.noBackup)) {
-        console.printError(
-            QStringLiteral("%1 goes with %2.").arg(typedName(options.noBackup), typedName(options.upgrade)));
+        console.printError(TCommandLineText::tr("%1 goes with %2.")
+                               .arg(typedName(options.noBackup), typedName(options.upgrade)));
         return ExitUsage;
     }
 

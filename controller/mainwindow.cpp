@@ -25,7 +25,6 @@ namespace Controller {
 namespace {
 
 const char instanceKey[] = "VeltrixServerControllerInstance";
-const char controllerTitle[] = "Veltrix Server Controller";
 constexpr int pollIntervalMs = 1000;
 constexpr int restartWaitMs = 5000;
 
@@ -66,11 +65,12 @@ MainWindow::MainWindow()
 
     applyFontsAndStyles();
 
+    const QString title = tr("Veltrix Server Controller");
     if (instanceGuard.isAlreadyRunning()) {
-        showBalloon(tr(controllerTitle), tr("Already running in System Tray"), QSystemTrayIcon::Information);
+        showBalloon(title, tr("Already running in System Tray"), QSystemTrayIcon::Information);
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     } else if (arguments.contains(QStringLiteral("-ShowMessage"), Qt::CaseInsensitive)) {
-        showBalloon(tr(controllerTitle), tr("Now running in System Tray"), QSystemTrayIcon::Information);
+        showBalloon(title, tr("Now running in System Tray"), QSystemTrayIcon::Information);
     }
 }
 

@@ -22,7 +22,7 @@ namespace {
 // Validation messages: parentless, titled "Error", no icon, one Ok button.
 void showError(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"), text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, TVXSCServerConfigForm::tr("Error"), text, QMessageBox::Ok);
     box.exec();
 }
 
@@ -114,13 +114,13 @@ TVXSCServerConfigForm::TVXSCServerConfigForm(QWidget *parent)
     emit ui->cbRemoveOldImages->clicked(false);
 
     connect(ui->pbDevicePrivateKey, &QPushButton::clicked, this,
-            [this] { selectFile(ui->leDevicePrivateKey, QStringLiteral("Select Private Key File")); });
+            [this] { selectFile(ui->leDevicePrivateKey, tr("Select Private Key File")); });
     connect(ui->pbDeviceCertificate, &QPushButton::clicked, this,
-            [this] { selectFile(ui->leDeviceCertificate, QStringLiteral("Select Certificate File")); });
+            [this] { selectFile(ui->leDeviceCertificate, tr("Select Certificate File")); });
     connect(ui->pbHTTPPrivateKey, &QPushButton::clicked, this,
-            [this] { selectFile(ui->leHTTPPrivateKey, QStringLiteral("Select Private Key File")); });
+            [this] { selectFile(ui->leHTTPPrivateKey, tr("Select Private Key File")); });
     connect(ui->pbHTTPCertificate, &QPushButton::clicked, this,
-            [this] { selectFile(ui->leHTTPCertificate, QStringLiteral("Select Certificate File")); });
+            [this] { selectFile(ui->leHTTPCertificate, tr("Select Certificate File")); });
 }
 
 TVXSCServerConfigForm::~TVXSCServerConfigForm()
@@ -220,34 +220,34 @@ void TVXSCServerConfigForm::saveSettings()
     if (ui->cbEmailEnable->isChecked()) {
         if (smtp.address.isEmpty() || smtp.fromAddress.isEmpty() || smtp.port == 0 ||
             (smtp.authenticate && (smtp.username.isEmpty() || smtp.password.isEmpty())))
-            fail(QStringLiteral("Invalid SMTP Settings"));
+            fail(tr("Invalid SMTP Settings"));
         if (!isValidEmail(smtp.fromAddress))
-            fail(QStringLiteral("Invalid \"From\" Address"));
+            fail(tr("Invalid \"From\" Address"));
         if (eventSettings.level != 0 && eventSettings.toAddresses.isEmpty())
-            fail(QStringLiteral("Must add at least one \"TO\" Address"));
+            fail(tr("Must add at least one \"TO\" Address"));
     }
 
     const int httpPort = ui->sbWebServerPortNo->value();
     const int httpsPort = ui->sbWebServerSSLPortNo->value();
     const int devicePort = ui->sbDeviceServerPortNo->value();
     if (httpPort == httpsPort)
-        fail(QStringLiteral("HTTP and HTTPS servers cannot use the same port."));
+        fail(tr("HTTP and HTTPS servers cannot use the same port."));
     if (devicePort == httpPort || devicePort == httpsPort)
-        fail(QStringLiteral("Device and HTTP/HTTPS servers cannot use the same port."));
+        fail(tr("Device and HTTP/HTTPS servers cannot use the same port."));
 
     if (ui->cbHTTPAuthenticate->isChecked() &&
         (ui->leHTTPUsername->text().isEmpty() || ui->leHTTPPassword->text().isEmpty()))
-        fail(QStringLiteral("If Web Authentication is enabled, Username and Password cannot be blank."));
+        fail(tr("If Web Authentication is enabled, Username and Password cannot be blank."));
 
     if (ui->cbDeviceServerEncrypted->isChecked() &&
         (!QFile::exists(ui->leDevicePrivateKey->text()) || !QFile::exists(ui->leDeviceCertificate->text())))
-        fail(QStringLiteral("If Device Server is encrypted, valid Private Key and Certificate files need to "
-                            "be provided."));
+        fail(tr("If Device Server is encrypted, valid Private Key and Certificate files need to "
+                "be provided."));
 
     if (ui->cbWebServerSSLEnabled->isChecked() &&
         (!QFile::exists(ui->leHTTPPrivateKey->text()) || !QFile::exists(ui->leHTTPCertificate->text())))
-        fail(QStringLiteral("If HTTPS is enabled, valid Private Key and Certificate files need to be "
-                            "provided."));
+        fail(tr("If HTTPS is enabled, valid Private Key and Certificate files need to be "
+                "provided."));
 
     if (!ok)
         return;
@@ -291,7 +291,7 @@ void TVXSCServerConfigForm::saveSettings()
 
     if (!settings.writeToDisk()) {
         restoreValues(settings, stored);
-        showError(QStringLiteral("The settings could not be saved to \"%1\".")
+        showError(tr("The settings could not be saved to \"%1\".")
                       .arg(QDir::toNativeSeparators(settings.settingsFileName())));
         return;
     }
@@ -302,7 +302,7 @@ void TVXSCServerConfigForm::onClickedAddToAddress()
 {
     const QString address = ui->leToAddressInput->text();
     if (!isValidEmail(address)) {
-        showError(QStringLiteral("Invalid \"To\" Address"));
+        showError(tr("Invalid \"To\" Address"));
         return;
     }
     ui->lwEventLogToAddresses->addItem(address);

@@ -1,5 +1,7 @@
 #include "unitsandlevels.h"
 
+#include <QCoreApplication>
+
 namespace Veltrix {
 namespace Server {
 
@@ -19,7 +21,7 @@ QString eventLevelName(int level)
 {
     if (level < 0 || level >= eventLevelCount)
         return QString();
-    return QString::fromLatin1(eventLevelNames[level]);
+    return QCoreApplication::translate("EventLevel", eventLevelNames[level]);
 }
 
 } // namespace Server

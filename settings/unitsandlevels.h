@@ -36,14 +36,16 @@ inline constexpr int unitOfMeasureCount = int(std::size(unitOfMeasureRows));
 
 // Levels of the server's event log from which e-mails go out, by the number
 // the settings file stores ("email/eventLevel").
-inline constexpr const char *eventLevelNames[] = {"None", "Error", "Warning", "Information"};
+inline constexpr const char *eventLevelNames[] = {
+    QT_TRANSLATE_NOOP("EventLevel", "None"), QT_TRANSLATE_NOOP("EventLevel", "Error"),
+    QT_TRANSLATE_NOOP("EventLevel", "Warning"), QT_TRANSLATE_NOOP("EventLevel", "Information")};
 inline constexpr int eventLevelCount = int(std::size(eventLevelNames));
 
 // Name of a unit by index; empty for any other index.
 QString unitOfMeasureName(int index);
 // Decimals of a result limit in a unit by index; 0 for any other index.
 int unitOfMeasureDecimals(int index);
-// Name of an event level; empty for any other value.
+// Name of an event level, translated; empty for any other value.
 QString eventLevelName(int level);
 
 } // namespace Server
