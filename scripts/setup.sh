@@ -7,6 +7,8 @@ PACKAGES=(
     # build
     build-essential cmake ninja-build ccache pkg-config clang-format
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5sql5-odbc
+    # lupdate, which checks that every user-visible text can be translated
+    qttools5-dev-tools
     # SQL Server through ODBC (FreeTDS registered as "SQL SERVER")
     unixodbc unixodbc-dev tdsodbc
     # running under a virtual display with a tray host, screenshots

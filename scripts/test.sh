@@ -6,6 +6,9 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 
+echo "== translatable texts"
+scripts/check-translations.sh
+
 echo "== unit, GUI and end-to-end tests"
 (cd build && ctest --output-on-failure --parallel 2)
 
