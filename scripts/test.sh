@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 
-echo "== translatable texts"
+echo "== layering and translatable texts"
+python3 scripts/check-layering.py
 scripts/check-translations.sh
 
 echo "== unit, GUI and end-to-end tests"
