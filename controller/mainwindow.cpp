@@ -18,6 +18,8 @@
 #include <QSettings>
 #include <QUrl>
 
+#include <iterator>
+
 namespace Veltrix {
 namespace Server {
 namespace Controller {
@@ -139,7 +141,7 @@ QIcon MainWindow::iconForState(eServiceState state)
     };
     QIcon icon;
     const int index = static_cast<int>(state);
-    if (index >= 0 && index < 4)
+    if (index >= 0 && index < int(std::size(files)))
         icon.addFile(QString::fromLatin1(files[index]), QSize(), QIcon::Normal, QIcon::Off);
     return icon;
 }
