@@ -6,7 +6,7 @@ with a minimal Qt tray program built in the same run; prints the ratios.
 
 Builds VeltrixServerController, vx_bench_minimaltray and vx_bench_pollcost in
 the build folder first. Without a display it runs itself under
-../shared/tools/with-tray-display (Xvfb with a tray host). Figures only:
+scripts/tray-display (Xvfb with a tray host). Figures only:
 the script never fails on timing.
 """
 
@@ -26,8 +26,7 @@ import traytool  # noqa: E402
 
 
 def with_tray_display():
-    return os.environ.get("VX_WITH_TRAY_DISPLAY") or os.path.join(
-        os.path.dirname(ROOT), "shared", "tools", "with-tray-display")
+    return os.path.join(ROOT, "scripts", "tray-display")
 
 
 class X11:
