@@ -95,18 +95,6 @@ QString storedText(const QVariant &stored)
     return stored.toString();
 }
 
-QVariant parseBool(const QVariant &stored)
-{
-    if (stored.type() == QVariant::Bool)
-        return stored.toBool();
-    const QString text = stored.toString().trimmed().toLower();
-    if (text == QLatin1String("true") || text == QLatin1String("1"))
-        return true;
-    if (text == QLatin1String("false") || text == QLatin1String("0"))
-        return false;
-    return QVariant();
-}
-
 QVariant parseInt(const QVariant &stored)
 {
     if (stored.type() == QVariant::Bool)
@@ -142,7 +130,9 @@ QVariant parseSetting(eSettingType type, const QVariant &stored)
         return QVariant::fromValue(static_cast<quint16>(number.toInt() & 0xFFFF));
     }
     case eSettingType::Bool:
-        return parseBool(stored);
+        // As the server reads it through Qt: only an empty text, "0" and
+        // "false" (any case) are false; "yes", "on" and "2" are true.
+        return stored.toBool();
     case eSettingType::Int:
         return parseInt(stored);
     case eSettingType::Text:

@@ -60,7 +60,7 @@ enum class eSetting
 enum class eSettingType
 {
     Port,           // quint16; stored as a number, masked to 16 bits
-    Bool,           // bool
+    Bool,           // bool, read as QVariant::toBool() reads the stored text
     Int,            // int
     Text,           // QString
     TextList,       // QStringList; stored as one text joined by ","
@@ -94,7 +94,7 @@ const TSettingRow &settingRow(eSetting setting);
 QString settingKey(eSetting setting);
 
 // The value of `stored` as `type` reads it; invalid when it cannot be read
-// (absent, or text where a number or flag belongs).
+// (absent, or text where a number belongs).
 QVariant parseSetting(eSettingType type, const QVariant &stored);
 // A scalar setting of `file` in its type (see eSettingType); its read default
 // when the key is absent or its value cannot be read.

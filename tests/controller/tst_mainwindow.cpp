@@ -112,6 +112,7 @@ private slots:
         QTest::newRow("absent") << QVariant() << false;
         QTest::newRow("false") << QVariant(false) << false;
         QTest::newRow("true") << QVariant(true) << true;
+        QTest::newRow("yes, as the server reads it") << QVariant("yes") << true;
     }
     void menuEntriesInOrder()
     {

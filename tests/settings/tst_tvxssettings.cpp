@@ -220,6 +220,29 @@ private slots:
         QVERIFY(settings);
         QCOMPARE(settings->emailEventSettings().level, expected);
     }
+    void booleans_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("expected");
+        // Read as the server reads them through Qt: only "", "0" and "false" are false.
+        QTest::newRow("yes") << QByteArray("yes") << true;
+        QTest::newRow("on") << QByteArray("on") << true;
+        QTest::newRow("2") << QByteArray("2") << true;
+        QTest::newRow("no") << QByteArray("no") << true;
+        QTest::newRow("FALSE") << QByteArray("FALSE") << false;
+        QTest::newRow("0") << QByteArray("0") << false;
+        QTest::newRow("empty") << QByteArray("") << false;
+    }
+    void booleans()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, expected);
+        const auto settings =
+            storeOn("[General]\ndeviceServerEncrypted=" + stored + "\n[devices]\nautoAdd=" + stored + "\n");
+        QVERIFY(settings);
+        QCOMPARE(settings->deviceServerEncrypted(), expected);
+        QCOMPARE(settings->devicesAutoAdd(), expected);
+    }
     void webUsers()
     {
         const QString path = newIniPath();

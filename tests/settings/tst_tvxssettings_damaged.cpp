@@ -81,8 +81,8 @@ private slots:
                    "[email\neventLevel=\"3\n[maintenance]\ntime=03:0")
             << QVariantMap{{"devicePort", 26001},
                            {"webServerPort", 0},
-                           {"deviceServerEncrypted", false},
-                           {"devicesAutoAdd", true},
+                           {"deviceServerEncrypted", true},
+                           {"devicesAutoAdd", false},
                            {"maintenanceTime", QTime(3, 0)}};
         QTest::newRow("text in numbers and flags")
             << QByteArray("[General]\ndevicePort=abc\nwebServerPort=8 "
@@ -93,7 +93,7 @@ private slots:
                            {"webServerPort", 0},
                            {"unitsOfMeasure", 0},
                            {"followUpEmailPeriod", 0},
-                           {"deviceServerEncrypted", false},
+                           {"deviceServerEncrypted", true},
                            {"eventLevel", 0},
                            {"daysToKeepImages", 30},
                            {"maintenanceTime", QTime(3, 0)}};
