@@ -47,6 +47,7 @@ MainWindow::MainWindow()
     const QStringList arguments = QCoreApplication::arguments();
 
     serverSettings = new QSettings(settingsFilePath(), QSettings::IniFormat);
+    readRawTextAsUtf8(*serverSettings);
 
     trayIcon.setContextMenu(createTrayMenu());
     connect(&trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::IconActivated);

@@ -1,7 +1,9 @@
 #include "settingstable.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QStringList>
+#include <QTextCodec>
 #include <QTime>
 
 #include <iterator>
@@ -149,6 +151,27 @@ QVariant parseSetting(eSettingType type, const QVariant &stored)
         break;
     }
     return QVariant();
+}
+
+void readRawTextAsUtf8(QSettings &file)
+{
+    QFile raw(file.fileName());
+    if (!raw.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = raw.readAll();
+    QTextCodec *const utf8 = QTextCodec::codecForName("UTF-8");
+    QTextCodec::ConverterState state;
+    utf8->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (state.invalidChars != 0 || state.remainingChars != 0)
+        return;
+    // QSettings decodes a section when it is first read, with the codec set
+    // then, and writes every value with the codec set at the time of writing.
+    // So every section is decoded now, and the codec goes back to the one Qt
+    // chose (none, or UTF-8 for a file that starts with a byte order mark).
+    QTextCodec *const writing = file.iniCodec();
+    file.setIniCodec(utf8);
+    file.allKeys();
+    file.setIniCodec(writing);
 }
 
 QVariant readSetting(const QSettings &file, eSetting setting)

@@ -25,6 +25,7 @@ TVXSSettings::TVXSSettings(const QString &fileName) : TVXSSettings(fileName, tru
 TVXSSettings::TVXSSettings(const QString &fileName, bool writeDefaults)
     : QSettings(fileName, QSettings::IniFormat)
 {
+    readRawTextAsUtf8(*this);
     if (writeDefaults)
         createDefaults();
 }

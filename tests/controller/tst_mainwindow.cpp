@@ -6,6 +6,7 @@
 #include "modalanswerer.h"
 #include "settingslocation.h"
 #include "tfakeservicebackend.h"
+#include "tvxssettings.h"
 #include "vxresources.h"
 #include "windowseventfilter.h"
 
@@ -399,6 +400,18 @@ private slots:
         QCOMPARE(recorder.opened, url.isEmpty() ? QList<QUrl>() : (QList<QUrl>{QUrl(url), QUrl(url)}));
         QVERIFY(answerer.seen().isEmpty());
         QVERIFY(log.entries.isEmpty());
+    }
+    // The window and the dialogs it opens share Qt's parsed copy of the file,
+    // so a hand-edited file in UTF-8 must be read as UTF-8 by the window too.
+    void handEditedUtf8File()
+    {
+        QFile file(m_iniPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nallowInstalling=true\nserviceFilePath=/opt/kass\xc3\xa9/VeltrixServer\n");
+        file.close();
+        auto window = makeWindow();
+        QCOMPARE(TVXSSettings(m_iniPath).value("serviceFilePath").toString(),
+                 QStringLiteral("/opt/kass\u00e9/VeltrixServer"));
     }
     void webPageBrowserFailureIsReported()
     {

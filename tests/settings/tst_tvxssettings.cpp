@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 using Veltrix::Server::TEmailEventSettings;
@@ -147,6 +148,35 @@ private slots:
         QVERIFY(text.contains("\ntimezones=\"Europe/Berlin,,Asia/Tokyo\"\n"));
         QVERIFY(text.contains("\nerrorToAddresses=\"a@example.com,b@example.org\"\n"));
         QCOMPARE(TVXSSettings(path).timezones(), zones);
+    }
+    // A file edited by hand may hold raw UTF-8 text; what the program writes
+    // stays escaped ASCII, as Qt writes it without a codec.
+    void rawText_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("raw UTF-8") << QByteArray("kass\xc3\xa9");
+        QTest::newRow("escaped, as Qt writes it") << QByteArray("kass\\xe9");
+        QTest::newRow("raw Latin-1") << QByteArray("kass\xe9");
+    }
+    void rawText()
+    {
+        QFETCH(QByteArray, stored);
+        const QString path = newIniPath();
+        QVERIFY(writeFile(path, "[General]\nsettingsPath=/srv/" + stored +
+                                    "/\n[db]\ntype=SQLite\ndatabaseName=/srv/" + stored + ".db\n"));
+        const QString expected = QStringLiteral("/srv/kass\u00e9");
+        QCOMPARE(TVXSSettings::openReadOnly(path)->serverDatabase().databaseName, expected + ".db");
+        {
+            TVXSSettings settings(path);
+            QCOMPARE(settings.settingsPath(), expected + "/");
+            QCOMPARE(settings.serverDatabase().databaseName, expected + ".db");
+            settings.setDeviceServerSharedKey(expected);
+            QVERIFY(settings.writeToDisk());
+        }
+        const QByteArray written = readFile(path);
+        QVERIFY(written.contains("\nsettingsPath=/srv/kass\\xe9/\n"));
+        QVERIFY(written.contains("\ndeviceServerSharedKey=/srv/kass\\xe9\n"));
+        QVERIFY(std::all_of(written.cbegin(), written.cend(), [](char c) { return uchar(c) < 0x80; }));
     }
     void maintenanceTime_data()
     {
