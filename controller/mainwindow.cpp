@@ -223,8 +223,13 @@ void MainWindow::OpenLocalhost()
     currentState = queryServiceState();
     if (currentState != Running)
         return;
-    const QString port = readSetting(*serverSettings, eSetting::TrayWebServerPort).toString();
-    const QUrl url(QStringLiteral("http://localhost:") + port + QStringLiteral("/"));
+    // Built from the port number, never from the stored text, so that the
+    // address cannot name another host.
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QStringLiteral("localhost"));
+    url.setPort(readSetting(*serverSettings, eSetting::TrayWebServerPort).toInt());
+    url.setPath(QStringLiteral("/"));
     if (!QDesktopServices::openUrl(url)) {
         QMessageBox::critical(this, tr("Veltrix Web Page"),
                               tr("Unable to connect to the Veltrix Server using the default browser."),

@@ -71,8 +71,8 @@ constexpr TSettingRow settingRows[] = {
     // Read and written by the server only.
     {E::WebPagePath,                   "webPagePath",                   T::Text,           "",         W::Never,     ""},
     {E::CreatedDefaultRecoveryOptions, "createdDefaultRecoveryOptions", T::Int,            "0",        W::Never,     ""},
-    // The tray window's own: the web page's port as text, and the install entries.
-    {E::TrayWebServerPort,             "webServerPort",                 T::Text,           "80",       W::Never,     ""},
+    // The tray window's own: the web page's port (80 when absent), and the install entries.
+    {E::TrayWebServerPort,             "webServerPort",                 T::Port,           "80",       W::Never,     ""},
     {E::ServiceFilePath,               "serviceFilePath",               T::Text,           "",         W::Never,     ""},
     {E::AllowInstalling,               "allowInstalling",               T::Bool,           "false",    W::Never,     ""},
 };

@@ -374,6 +374,10 @@ private slots:
         QTest::addColumn<QString>("url"); // empty: nothing opened, nothing said
         QTest::newRow("absent") << QVariant() << true << "http://localhost:80/";
         QTest::newRow("8080") << QVariant("8080") << true << "http://localhost:8080/";
+        QTest::newRow("another host after the port")
+            << QVariant("80@evil.example") << true << "http://localhost:80/";
+        QTest::newRow("above 16 bits, as the store reads it")
+            << QVariant("70000") << true << "http://localhost:4464/";
         QTest::newRow("not running") << QVariant("8080") << false << "";
     }
     void webPageAddress()
