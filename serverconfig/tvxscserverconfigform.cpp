@@ -64,9 +64,37 @@ void restoreValues(QSettings &settings, const QMap<QString, QVariant> &stored)
     }
 }
 
+// Shows every non-empty text as it is stored, so that Save writes back what
+// was read.
+void addItems(QListWidget *list, const QStringList &texts)
+{
+    for (const QString &text : texts) {
+        if (!text.isEmpty())
+            list->addItem(text);
+    }
+}
+
 void removeSelectedItems(QListWidget *list)
 {
     qDeleteAll(list->selectedItems());
+}
+
+// The dialog edits the first web user; any others stay as they are. Nothing
+// is stored without a name and a password.
+void saveFirstWebUser(TVXSSettings &settings, const QString &username, const QString &password)
+{
+    if (username.isEmpty() || password.isEmpty())
+        return;
+    QList<TWebUser> users = settings.webAuthUsers();
+    // A password field that still shows the stored hash was not edited: keep
+    // the hash instead of hashing it again.
+    const bool alreadyHashed = !users.isEmpty() && users.first().password() == password;
+    const TWebUser user(username, password, alreadyHashed);
+    if (users.isEmpty())
+        users.append(user);
+    else
+        users.first() = user;
+    settings.setWebAuthUsers(users);
 }
 
 } // namespace
@@ -160,23 +188,14 @@ void TVXSCServerConfigForm::loadSettings()
 
     ui->cbEventLogEmailLevel->setCurrentIndex(eventSettings.level);
     ui->leEventSubject->setText(eventSettings.subject);
-    // Every stored recipient that is an address is kept; only the others are
-    // dropped, so one bad entry does not lose the whole list on the next Save.
-    for (const QString &address : eventSettings.toAddresses) {
-        if (isValidEmail(address))
-            ui->lwEventLogToAddresses->addItem(address);
-    }
+    addItems(ui->lwEventLogToAddresses, eventSettings.toAddresses);
 
     ui->cbUnitsOfMeasure->setCurrentIndex(settings.unitsOfMeasure());
     ui->cbFollowUpEmailEnable->setChecked(settings.followUpEmailEnabled());
     ui->sbFollowUpEmailPeriod->setValue(settings.followUpEmailPeriod());
     onClickedFollowUpEmailEnable();
 
-    const QStringList zones = settings.timezones();
-    for (const QString &zone : zones) {
-        if (!zone.isEmpty())
-            ui->lwTimezones->addItem(zone);
-    }
+    addItems(ui->lwTimezones, settings.timezones());
 
     ui->teMaintenanceTime->setTime(settings.maintenanceTime());
     ui->sbDaysToKeepImages->setValue(settings.maintenanceDaysToKeepImages());
@@ -191,26 +210,54 @@ void TVXSCServerConfigForm::loadSettings()
         ui->leHTTPUsername->setText(users.first().username());
         ui->leHTTPPassword->setText(users.first().password());
     }
+
+    // A value the widgets cannot show as stored (a choice or number out of
+    // their range, a flag written as "yes", seconds of the maintenance time,
+    // empty list entries) stays in the file unless the user changes it.
+    m_loadedValues = shownValues();
+}
+
+QMap<eSetting, QVariant> TVXSCServerConfigForm::shownValues() const
+{
+    using E = eSetting;
+    return {
+        {E::DevicePort, ui->sbDeviceServerPortNo->value()},
+        {E::DeviceServerEncrypted, ui->cbDeviceServerEncrypted->isChecked()},
+        {E::DeviceServerPrivateKeyPath, ui->leDevicePrivateKey->text()},
+        {E::DeviceServerCertificatePath, ui->leDeviceCertificate->text()},
+        {E::DeviceServerSharedKey, ui->leSharedKey->text()},
+        {E::DevicesAutoAdd, ui->cbAutoAddDevices->isChecked()},
+        {E::WebServerPort, ui->sbWebServerPortNo->value()},
+        {E::WebServerEnabled, ui->cbWebServerEnabled->isChecked()},
+        {E::WebServerEncryptedPort, ui->sbWebServerSSLPortNo->value()},
+        {E::WebServerEncryptedEnabled, ui->cbWebServerSSLEnabled->isChecked()},
+        {E::WebServerPrivateKeyPath, ui->leHTTPPrivateKey->text()},
+        {E::WebServerCertificatePath, ui->leHTTPCertificate->text()},
+        {E::EmailEnabled, ui->cbEmailEnable->isChecked()},
+        {E::EmailSmtpAddress, ui->leSMTPAddress->text()},
+        {E::EmailSmtpPort, ui->sbSMTPPortNo->value()},
+        {E::EmailSmtpUsername, ui->leSMTPUsername->text()},
+        {E::EmailSmtpPassword, ui->leSMTPPassword->text()},
+        {E::EmailSmtpAuthenticate, ui->cbSMTPAuthenticate->isChecked()},
+        {E::EmailSmtpEncryption, ui->cbSMTPEncryption->currentIndex()},
+        {E::EmailErrorFromAddress, ui->leSMTPFrom->text()},
+        {E::EmailEventLevel, ui->cbEventLogEmailLevel->currentIndex()},
+        {E::EmailErrorToAddresses, itemTexts(ui->lwEventLogToAddresses)},
+        {E::EmailEventSubject, ui->leEventSubject->text()},
+        {E::UnitsOfMeasure, ui->cbUnitsOfMeasure->currentIndex()},
+        {E::FollowUpEmailEnabled, ui->cbFollowUpEmailEnable->isChecked()},
+        {E::FollowUpEmailPeriod, ui->sbFollowUpEmailPeriod->value()},
+        {E::Timezones, itemTexts(ui->lwTimezones)},
+        {E::MaintenanceTime, ui->teMaintenanceTime->time()},
+        {E::MaintenanceDaysToKeepImages, ui->sbDaysToKeepImages->value()},
+        {E::MaintenanceClearOldImages, ui->cbRemoveOldImages->isChecked()},
+        {E::WebAuthAuthenticate, ui->cbHTTPAuthenticate->isChecked()},
+        {E::WebAuthUsers, QStringList{ui->leHTTPUsername->text(), ui->leHTTPPassword->text()}},
+    };
 }
 
 void TVXSCServerConfigForm::saveSettings()
 {
-    TSmtpSettings smtp;
-    smtp.address = ui->leSMTPAddress->text();
-    smtp.port = static_cast<quint16>(ui->sbSMTPPortNo->value());
-    smtp.username = ui->leSMTPUsername->text();
-    smtp.password = ui->leSMTPPassword->text();
-    smtp.authenticate = ui->cbSMTPAuthenticate->isChecked();
-    smtp.encryption = ui->cbSMTPEncryption->currentIndex();
-    smtp.fromAddress = ui->leSMTPFrom->text();
-
-    TEmailEventSettings eventSettings;
-    eventSettings.level = ui->cbEventLogEmailLevel->currentIndex();
-    eventSettings.subject = ui->leEventSubject->text();
-    eventSettings.toAddresses = itemTexts(ui->lwEventLogToAddresses);
-
-    const QStringList zones = itemTexts(ui->lwTimezones);
-
     bool ok = true;
     const auto fail = [&ok](const QString &text) {
         showError(text);
@@ -218,12 +265,14 @@ void TVXSCServerConfigForm::saveSettings()
     };
 
     if (ui->cbEmailEnable->isChecked()) {
-        if (smtp.address.isEmpty() || smtp.fromAddress.isEmpty() || smtp.port == 0 ||
-            (smtp.authenticate && (smtp.username.isEmpty() || smtp.password.isEmpty())))
+        const QString fromAddress = ui->leSMTPFrom->text();
+        if (ui->leSMTPAddress->text().isEmpty() || fromAddress.isEmpty() || ui->sbSMTPPortNo->value() == 0 ||
+            (ui->cbSMTPAuthenticate->isChecked() &&
+             (ui->leSMTPUsername->text().isEmpty() || ui->leSMTPPassword->text().isEmpty())))
             fail(tr("Invalid SMTP Settings"));
-        if (!isValidEmail(smtp.fromAddress))
+        if (!isValidEmail(fromAddress))
             fail(tr("Invalid \"From\" Address"));
-        if (eventSettings.level != 0 && eventSettings.toAddresses.isEmpty())
+        if (ui->cbEventLogEmailLevel->currentIndex() != 0 && itemTexts(ui->lwEventLogToAddresses).isEmpty())
             fail(tr("Must add at least one \"TO\" Address"));
     }
 
@@ -255,38 +304,18 @@ void TVXSCServerConfigForm::saveSettings()
     TVXSSettings settings(settingsFilePath());
     const QMap<QString, QVariant> stored = storedValues(settings);
 
-    settings.setDevicePort(static_cast<quint16>(devicePort));
-    settings.setDeviceServerEncrypted(ui->cbDeviceServerEncrypted->isChecked());
-    settings.setDeviceServerPrivateKeyPath(ui->leDevicePrivateKey->text());
-    settings.setDeviceServerCertificatePath(ui->leDeviceCertificate->text());
-    settings.setDeviceServerSharedKey(ui->leSharedKey->text());
-    settings.setDevicesAutoAdd(ui->cbAutoAddDevices->isChecked());
-    settings.setWebServerPort(static_cast<quint16>(httpPort));
-    settings.setWebServerEnabled(ui->cbWebServerEnabled->isChecked());
-    settings.setWebServerEncryptedPort(static_cast<quint16>(httpsPort));
-    settings.setWebServerEncryptedEnabled(ui->cbWebServerSSLEnabled->isChecked());
-    settings.setWebServerPrivateKeyPath(ui->leHTTPPrivateKey->text());
-    settings.setWebServerCertificatePath(ui->leHTTPCertificate->text());
-    settings.setEmailEnabled(ui->cbEmailEnable->isChecked());
-    settings.setSmtpSettings(smtp);
-    settings.setEmailEventSettings(eventSettings);
-    settings.setUnitsOfMeasure(ui->cbUnitsOfMeasure->currentIndex());
-    settings.setFollowUpEmailEnabled(ui->cbFollowUpEmailEnable->isChecked());
-    settings.setFollowUpEmailPeriod(ui->sbFollowUpEmailPeriod->value());
-    settings.setTimezones(zones);
-    settings.setMaintenanceTime(ui->teMaintenanceTime->time());
-    settings.setMaintenanceDaysToKeepImages(ui->sbDaysToKeepImages->value());
-    settings.setMaintenanceClearOldImages(ui->cbRemoveOldImages->isChecked());
-    settings.setWebAuthAuthenticate(ui->cbHTTPAuthenticate->isChecked());
-
-    const QString username = ui->leHTTPUsername->text();
-    const QString password = ui->leHTTPPassword->text();
-    if (!username.isEmpty() && !password.isEmpty()) {
-        // A password field that still shows the stored hash was not edited:
-        // keep the hash instead of hashing it again.
-        const QList<TWebUser> stored = settings.webAuthUsers();
-        const bool alreadyHashed = !stored.isEmpty() && stored.first().password() == password;
-        settings.setWebAuthUsers({TWebUser(username, password, alreadyHashed)});
+    // Only what the user changed is written: every other key keeps its
+    // stored text.
+    const QMap<eSetting, QVariant> values = shownValues();
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (it.value() == m_loadedValues.value(it.key()))
+            continue;
+        if (it.key() == eSetting::WebAuthUsers) {
+            const QStringList user = it.value().toStringList();
+            saveFirstWebUser(settings, user.at(0), user.at(1));
+        } else {
+            writeSetting(settings, it.key(), it.value());
+        }
     }
 
     if (!settings.writeToDisk()) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "settingstable.h"
+
 #include <QDialog>
+#include <QMap>
+#include <QVariant>
 
 class QLineEdit;
 
@@ -28,9 +32,9 @@ public:
     // Fills the widgets from the settings file (missing keys get their
     // defaults written first).
     void loadSettings();
-    // Checks the input; on success writes every setting and closes the
-    // dialog. Each failed check shows its own message box; nothing is written
-    // then and the dialog keeps the input.
+    // Checks the input; on success writes every setting the user changed and
+    // closes the dialog. Each failed check shows its own message box; nothing
+    // is written then and the dialog keeps the input.
     void saveSettings();
 
 private slots:
@@ -44,8 +48,13 @@ private slots:
 private:
     // Lets the user pick a file for target, starting at its current text.
     void selectFile(QLineEdit *target, const QString &caption);
+    // Every setting the dialog edits, as its widgets show it; the first web
+    // user as its name and password field.
+    QMap<eSetting, QVariant> shownValues() const;
 
     Ui::TVXSCServerConfigForm *ui;
+    // shownValues() right after loading: Save writes only what differs.
+    QMap<eSetting, QVariant> m_loadedValues;
 };
 
 } // namespace Controller
