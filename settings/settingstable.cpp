@@ -166,12 +166,13 @@ void readRawTextAsUtf8(QSettings &file)
         return;
     // QSettings decodes a section when it is first read, with the codec set
     // then, and writes every value with the codec set at the time of writing.
-    // So every section is decoded now, and the codec goes back to the one Qt
-    // chose (none, or UTF-8 for a file that starts with a byte order mark).
-    QTextCodec *const writing = file.iniCodec();
+    // So every section is decoded now, and the codec is taken away again. Qt
+    // itself picks UTF-8 for a file that starts with a byte order mark, and
+    // would write raw UTF-8 without the mark, which other readers then take
+    // for Latin-1; such a file is written escaped too.
     file.setIniCodec(utf8);
     file.allKeys();
-    file.setIniCodec(writing);
+    file.setIniCodec(static_cast<QTextCodec *>(nullptr));
 }
 
 QVariant readSetting(const QSettings &file, eSetting setting)

@@ -98,8 +98,9 @@ QString settingKey(eSetting setting);
 QVariant parseSetting(eSettingType type, const QVariant &stored);
 // Makes `file` read the values that a person wrote into it as raw UTF-8 text
 // ("/srv/kassé.db") as UTF-8 instead of Latin-1; call it right after opening
-// the file. What the program writes keeps the form Qt gives it without a
-// codec: text outside ASCII escaped as "\xe9", which the server reads. A file
+// the file. What the program writes has the form Qt gives it without a
+// codec, also in a file that starts with a UTF-8 byte order mark: text outside
+// ASCII escaped as "\xe9", which the server reads. A file
 // that is not valid UTF-8 (another 8-bit encoding) is read as Latin-1, as Qt
 // reads it without a codec.
 void readRawTextAsUtf8(QSettings &file);

@@ -153,19 +153,25 @@ private slots:
     // stays escaped ASCII, as Qt writes it without a codec.
     void rawText_data()
     {
+        QTest::addColumn<QByteArray>("head");
         QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("raw UTF-8") << QByteArray("kass\xc3\xa9");
-        QTest::newRow("escaped, as Qt writes it") << QByteArray("kass\\xe9");
-        QTest::newRow("raw Latin-1") << QByteArray("kass\xe9");
+        QTest::newRow("raw UTF-8") << QByteArray() << QByteArray("kass\xc3\xa9");
+        QTest::newRow("raw UTF-8 after a byte order mark")
+            << QByteArray("\xef\xbb\xbf") << QByteArray("kass\xc3\xa9");
+        QTest::newRow("escaped, as Qt writes it") << QByteArray() << QByteArray("kass\\xe9");
+        QTest::newRow("raw Latin-1") << QByteArray() << QByteArray("kass\xe9");
     }
     void rawText()
     {
+        QFETCH(QByteArray, head);
         QFETCH(QByteArray, stored);
-        const QString path = newIniPath();
-        QVERIFY(writeFile(path, "[General]\nsettingsPath=/srv/" + stored +
-                                    "/\n[db]\ntype=SQLite\ndatabaseName=/srv/" + stored + ".db\n"));
+        const QByteArray content = head + "[General]\nsettingsPath=/srv/" + stored +
+                                   "/\n[db]\ntype=SQLite\ndatabaseName=/srv/" + stored + ".db\n";
+        // Each on a file of its own: Qt shares what it has read of a file.
+        const QString path = newIniPath(), readOnlyPath = newIniPath();
+        QVERIFY(writeFile(path, content) && writeFile(readOnlyPath, content));
         const QString expected = QStringLiteral("/srv/kass\u00e9");
-        QCOMPARE(TVXSSettings::openReadOnly(path)->serverDatabase().databaseName, expected + ".db");
+        QCOMPARE(TVXSSettings::openReadOnly(readOnlyPath)->serverDatabase().databaseName, expected + ".db");
         {
             TVXSSettings settings(path);
             QCOMPARE(settings.settingsPath(), expected + "/");
