@@ -97,12 +97,8 @@ TORVSQLResult TVXDatabase::Connect(const TORVSQLSettings &settings)
             return TORVSQLResult::failure(problem);
     }
 
-    TORVSQLResult result = m_sql->open();
-    if (!result.ok)
-        return result;
-    if (m_sql->settings().type == TORVSQLSettings::SQLite)
-        m_sql->setForeignKeys(true);
-    return result;
+    // The SQLite handle switches foreign keys on at every open and reopen.
+    return m_sql->open();
 }
 
 TORVSQLResult TVXDatabase::EnsureConnection()

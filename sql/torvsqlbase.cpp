@@ -185,6 +185,11 @@ bool TORVSQLBase::storageReachable() const
     return true;
 }
 
+TORVSQLResult TORVSQLBase::prepareOpenedConnection()
+{
+    return TORVSQLResult::success(true);
+}
+
 // --- connection ------------------------------------------------------------------
 
 TORVSQLResult TORVSQLBase::applySettings(const TORVSQLSettings &settings)
@@ -219,9 +224,12 @@ TORVSQLResult TORVSQLBase::reopen()
 {
     if (!m_database->isValid() && !m_settingsError.isEmpty())
         return TORVSQLResult::failure(m_settingsError);
-    if (m_database->open())
-        return TORVSQLResult::success(true);
-    return TORVSQLResult::driverFailure(driverText(*m_database));
+    if (!m_database->open())
+        return TORVSQLResult::driverFailure(driverText(*m_database));
+    const TORVSQLResult prepared = prepareOpenedConnection();
+    if (!prepared.ok)
+        m_database->close();
+    return prepared;
 }
 
 bool TORVSQLBase::isOpen() const

@@ -105,6 +105,10 @@ protected:
     // Whether what the connection points at is still there (the SQLite dialect
     // checks that its file was not deleted under an open connection).
     virtual bool storageReachable() const;
+    // Runs on every connection right after the driver opened it (open() and
+    // reopen()); a failure closes the connection again and is the failure of
+    // the open.
+    virtual TORVSQLResult prepareOpenedConnection();
     // The shared shape of CREATE TABLE: "CREATE TABLE name (", the columns
     // (words of one column from `columnWords`, told whether the column is the
     // table's single-column key), a composite key clause, the foreign keys, ");".

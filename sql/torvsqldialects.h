@@ -33,6 +33,9 @@ protected:
     void configureConnection(QSqlDatabase &database, const TORVSQLSettings &settings,
                              const QString &connectionName) override;
     bool storageReachable() const override;
+    // Switches foreign keys on (SQLite starts every connection with them off)
+    // and reads the setting back.
+    TORVSQLResult prepareOpenedConnection() override;
 };
 
 // Microsoft SQL Server through Qt's "QODBC" driver and the ODBC driver "SQL SERVER".

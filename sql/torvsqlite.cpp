@@ -18,8 +18,7 @@ void TORVSQLite::configureConnection(QSqlDatabase &database, const TORVSQLSettin
 {
     database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     database.setDatabaseName(settings.databaseName);
-    database.setConnectOptions(
-        QStringLiteral("foreign_keys = ON;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
 }
 
 bool TORVSQLite::storageReachable() const
@@ -30,6 +29,18 @@ bool TORVSQLite::storageReachable() const
     if (path.isEmpty() || path == QLatin1String(":memory:") || path.startsWith(QLatin1String("file:")))
         return true;
     return QFileInfo::exists(path);
+}
+
+TORVSQLResult TORVSQLite::prepareOpenedConnection()
+{
+    TORVSQLResult result = setForeignKeys(true);
+    if (result.ok) {
+        result = selectFirst(QStringLiteral("PRAGMA foreign_keys;"));
+        if (result.ok && result.record.value(0).toInt() != 1)
+            result = TORVSQLResult::failure(QStringLiteral("The database does not enforce foreign keys."));
+    }
+    result.setErrorIfFailed(QStringLiteral("Foreign keys could not be switched on: ") + result.error);
+    return result;
 }
 
 TORVSQLResult TORVSQLite::setForeignKeys(bool enable)

@@ -266,6 +266,14 @@ private slots:
         QVERIFY(db.EnsureConnection().ok);
         QVERIFY(db.IsOpen());
         QCOMPARE(db.DbVersion(), 12);
+        // Reopened with the database's rules: a device takes its config along, and an e-mail
+        // config that a location uses stays.
+        QCOMPARE(db.Sql()->selectFirst("PRAGMA foreign_keys").record.value(0).toInt(), 1);
+        QVERIFY(db.Sql()->exec("DELETE FROM Devices WHERE serial = 'S1'").ok);
+        QVERIFY(!db.Sql()->exec("DELETE FROM EmailConfig").ok);
+        QCOMPARE(RawDb(path).value("SELECT (SELECT count(*) FROM DeviceConfigs) || (SELECT count(*) FROM "
+                                   "EmailConfig)"),
+                 QStringLiteral("12"));
 
         // The file disappears under the open connection: no empty file in its place.
         QVERIFY(QFile::remove(path));
