@@ -1,7 +1,14 @@
 #include "titembase.h"
 
+#include <QLocale>
+
 namespace Veltrix {
 namespace Database {
+
+namespace {
+// The width of the result limit columns (VARCHAR(10)).
+constexpr int limitTextWidth = 10;
+} // namespace
 
 TItemBase::TItemBase(qint64 id, const QString &name) : m_id(id), m_name(name)
 {}
@@ -73,7 +80,14 @@ QString TItemBase::keyText(qint64 key)
 
 QString TItemBase::limitText(double limit)
 {
-    return QString::number(limit, 'g', 3);
+    // The column holds ten characters, which SQL Server enforces: a limit
+    // whose plain form is longer goes in exponent form when that is shorter.
+    // Either reads back as the same number.
+    const QString plain = QString::number(limit, 'f', QLocale::FloatingPointShortest);
+    if (plain.size() <= limitTextWidth)
+        return plain;
+    const QString exponent = QString::number(limit, 'g', QLocale::FloatingPointShortest);
+    return exponent.size() < plain.size() ? exponent : plain;
 }
 
 double TItemBase::mapLimit(const TItemMap &map, const QString &key)

@@ -63,9 +63,11 @@ protected:
     static qint64 mapKey(const TItemMap &map, const QString &key);
     // A key as text: decimal, or empty (stored as NULL) when negative.
     static QString keyText(qint64 key);
-    // A result limit: three significant digits.
+    // A result limit in plain decimal notation ("1234", "0.05"), with as few
+    // digits as read back as the same number.
     static QString limitText(double limit);
-    // A result limit read back ("0.000" when missing, 0 for text that is not a number).
+    // A result limit read back ("0.000" when missing, 0 for text that is not a
+    // number); the exponent form of older versions ("1.23e+03") reads too.
     static double mapLimit(const TItemMap &map, const QString &key);
 
 private:

@@ -168,11 +168,13 @@ private slots:
         }
     }
 
-    // Three significant digits, in both records; read back as a number.
+    // Plain decimal notation that reads back as the number written, in both records; exponent form
+    // only where the plain one would not fit the column.
     void resultLimitText()
     {
-        const QList<QPair<double, QString>> cases{
-            {0.05, "0.05"}, {0.123456, "0.123"}, {220.0, "220"}, {0.0, "0"}};
+        const QList<QPair<double, QString>> cases{{0.05, "0.05"},     {1234.0, "1234"},
+                                                  {50000.0, "50000"}, {0.123456, "0.123456"},
+                                                  {0.0, "0"},         {1e12, "1e+12"}};
         for (const auto &c : cases) {
             TDeviceEmailConfig email;
             email.setResultLimit(c.first);
@@ -182,7 +184,7 @@ private slots:
             QCOMPARE(notification.toMap().value("resultlimit"), c.second);
             TDeviceEmailConfig read;
             read.fromMap({{"resultlimit", c.second}});
-            QCOMPARE(read.resultLimit(), c.second.toDouble());
+            QCOMPARE(read.resultLimit(), c.first);
         }
     }
 
