@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtMath>
@@ -172,7 +173,16 @@ void TDBEmailConfigForm::ShowEmailConfig(const TDeviceEmailConfig &config)
     m_smsList->addItems(config.smsAddresses());
     m_subjectEdit->setText(config.subject());
     m_messageEdit->setText(config.message());
-    m_resultLimit->setValue(config.resultLimit());
+
+    // The units' decimals and the usual range widen for a stored limit that
+    // needs more, so that showing and saving it does not round or cut it.
+    const double limit = config.resultLimit();
+    const QString plain = QString::number(limit, 'f', QLocale::FloatingPointShortest);
+    const int dot = plain.indexOf(QLatin1Char('.'));
+    const int limitDecimals = dot < 0 ? 0 : plain.size() - dot - 1;
+    m_resultLimit->setDecimals(qMax(Server::unitOfMeasureDecimals(m_unitsOfMeasure), limitDecimals));
+    m_resultLimit->setRange(qMin(0.0, limit), qMax(resultLimitMaximum, limit));
+    m_resultLimit->setValue(limit);
 }
 
 void TDBEmailConfigForm::CollectRecord(TDeviceEmailConfig &config)

@@ -45,7 +45,8 @@ private slots:
     void saveEmailConfig();
     void resultLimitDecimals_data();
     void resultLimitDecimals();
-    void largeStoredLimitSurvivesEditing();
+    void storedLimitSurvivesEditing_data();
+    void storedLimitSurvivesEditing();
     void deleteRefusedByDatabase();
 };
 
@@ -293,16 +294,31 @@ void TestLocationEmailEditors::resultLimitDecimals()
     QVERIFY(qFuzzyCompare(limit->singleStep(), std::pow(10.0, -decimals)));
 }
 
-// Limits above Qt's default maximum (a limit in ug/L) must survive showing and saving.
-void TestLocationEmailEditors::largeStoredLimitSurvivesEditing()
+void TestLocationEmailEditors::storedLimitSurvivesEditing_data()
 {
-    m_fx.insert(QStringLiteral("INSERT INTO EmailConfig (Name, resultLimit) VALUES ('Micro', '220')"));
-    TDBEmailConfigForm form(nullptr, m_fx.db.get(), 7);
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("units");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("above Qt's default maximum") << "220" << 7 << "220";
+    QTest::newRow("four digits") << "1234" << 0 << "1234";
+    QTest::newRow("finer than the units") << "0.05" << 7 << "0.05";
+    QTest::newRow("above the usual range") << "2500000" << 9 << "2500000";
+    QTest::newRow("old exponent form") << "1.23e+03" << 0 << "1230";
+}
+
+// A stored limit is shown and saved back as the same number, whatever the units' decimals.
+void TestLocationEmailEditors::storedLimitSurvivesEditing()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, units);
+    QFETCH(QString, saved);
+    m_fx.insert(QStringLiteral("INSERT INTO EmailConfig (Name, resultLimit) VALUES ('Limit', ?)"), {stored});
+    TDBEmailConfigForm form(nullptr, m_fx.db.get(), units);
     runAndClose(form);
-    QCOMPARE(child<QDoubleSpinBox>(form, "sbResultLimit")->value(), 220.0);
+    QCOMPARE(child<QDoubleSpinBox>(form, "sbResultLimit")->value(), stored.toDouble());
     click(form, "pbSave"); // Edit
     QVERIFY(click(form, "pbSave").isEmpty());
-    QCOMPARE(m_fx.value(QStringLiteral("SELECT resultLimit FROM EmailConfig")), QStringLiteral("220"));
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT resultLimit FROM EmailConfig")), saved);
 }
 
 void TestLocationEmailEditors::deleteRefusedByDatabase()
