@@ -33,8 +33,7 @@ TItemMap TLocationConfig::toMap() const
     map.insert(QStringLiteral("LocationID"), keyText(id()));
     map.insert(QStringLiteral("name"), name());
     map.insert(QStringLiteral("EmailConfigID"), keyText(m_emailConfigId));
-    map.insert(QStringLiteral("Timezone"),
-               m_timeZone.isValid() ? QString::fromUtf8(m_timeZone.id()) : QString());
+    map.insert(QStringLiteral("Timezone"), m_timeZoneId);
     return map;
 }
 
@@ -43,11 +42,19 @@ bool TLocationConfig::fromMap(const TItemMap &map)
     setId(mapKey(map, QStringLiteral("LocationID")));
     m_emailConfigId = mapKey(map, QStringLiteral("EmailConfigID"));
     setName(mapValue(map, QStringLiteral("name")));
-    // An unknown or empty identifier gives an invalid zone (QTimeZone would
-    // take an empty one for the machine's zone).
-    const QByteArray zoneId = mapValue(map, QStringLiteral("Timezone")).toUtf8();
-    m_timeZone = zoneId.isEmpty() ? QTimeZone() : QTimeZone(zoneId);
+    m_timeZoneId = mapValue(map, QStringLiteral("Timezone"));
     return isValid();
+}
+
+QTimeZone TLocationConfig::timeZone() const
+{
+    // QTimeZone would take an empty identifier for the machine's zone.
+    return m_timeZoneId.isEmpty() ? QTimeZone() : QTimeZone(m_timeZoneId.toUtf8());
+}
+
+void TLocationConfig::setTimeZone(const QTimeZone &zone)
+{
+    m_timeZoneId = zone.isValid() ? QString::fromUtf8(zone.id()) : QString();
 }
 
 bool TLocationConfig::isValid() const

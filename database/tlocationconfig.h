@@ -19,7 +19,6 @@ public:
     QString nameColumn() const override;
 
     TItemMap toMap() const override;
-    // An unknown or empty time zone identifier gives an invalid zone.
     bool fromMap(const TItemMap &map) override;
     // The name is not empty.
     bool isValid() const override;
@@ -28,12 +27,18 @@ public:
 
     qint64 emailConfigId() const { return m_emailConfigId; }
     void setEmailConfigId(qint64 id) { m_emailConfigId = id; }
-    QTimeZone timeZone() const { return m_timeZone; }
-    void setTimeZone(const QTimeZone &zone) { m_timeZone = zone; }
+    // The zone's identifier as stored (QTimeZone::id(), an IANA name), also
+    // one that this machine does not know: it is written back unchanged.
+    QString timeZoneId() const { return m_timeZoneId; }
+    void setTimeZoneId(const QString &id) { m_timeZoneId = id; }
+    // The zone of timeZoneId(); invalid when that is empty or unknown here.
+    QTimeZone timeZone() const;
+    // An invalid zone clears the identifier.
+    void setTimeZone(const QTimeZone &zone);
 
 private:
     qint64 m_emailConfigId = -1;
-    QTimeZone m_timeZone;
+    QString m_timeZoneId;
 };
 
 // The record that a device's configuration points at in `table` (key `key`),
