@@ -50,23 +50,29 @@ void TDBLocationConfigForm::SetupDetails(QGridLayout *grid)
     grid->addWidget(m_timeZoneBox, 2, 1);
 
     FillKeyNames(m_emailBox, Database::TDeviceEmailConfig());
-    m_timeZoneBox->addItems(m_timeZones);
 }
 
 void TDBLocationConfigForm::ShowLocation(const TLocationConfig &location)
 {
     NameEdit()->setText(location.name());
     SelectByData(m_emailBox, QVariant(location.emailConfigId()));
-    const QTimeZone zone = location.timeZone().isValid() ? location.timeZone() : QTimeZone::systemTimeZone();
-    // A zone the list does not hold leaves the previous choice.
-    m_timeZoneBox->setCurrentText(QString::fromUtf8(zone.id()));
+    // The location's own zone, as stored, joins the list while it is shown,
+    // so that saving writes it back unless another one is chosen. Without
+    // one, the machine's zone is offered.
+    QString zone = location.timeZoneId();
+    if (zone.isEmpty())
+        zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    m_timeZoneBox->clear();
+    m_timeZoneBox->addItems(m_timeZones);
+    if (!m_timeZones.contains(zone))
+        m_timeZoneBox->addItem(zone);
+    m_timeZoneBox->setCurrentIndex(m_timeZoneBox->findText(zone, Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
 
 void TDBLocationConfigForm::CollectRecord(TLocationConfig &location)
 {
     location.setEmailConfigId(CurrentId(m_emailBox));
-    const QByteArray zoneId = m_timeZoneBox->currentText().toUtf8();
-    location.setTimeZone(zoneId.isEmpty() ? QTimeZone() : QTimeZone(zoneId));
+    location.setTimeZoneId(m_timeZoneBox->currentText());
 }
 
 } // namespace Veltrix

@@ -18,8 +18,8 @@ public:
     TDBLocationConfigForm(QWidget *parent, Database::TVXDatabase *database, const QStringList &timeZones);
     ~TDBLocationConfigForm() override;
 
-    // Fills the fields from `location`; a location without a valid zone
-    // shows the machine's zone.
+    // Fills the fields from `location`; a location without a zone shows the
+    // machine's zone.
     void ShowLocation(const Database::TLocationConfig &location);
 
 protected:

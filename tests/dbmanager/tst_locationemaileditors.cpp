@@ -37,8 +37,8 @@ private slots:
     void newLocation_data();
     void newLocation();
     void storedLocation();
-    void unknownStoredZone_data();
-    void unknownStoredZone();
+    void storedZoneKept_data();
+    void storedZoneKept();
     void duplicateAndDeleteLocation();
 
     void addAddresses();
@@ -69,7 +69,7 @@ void TestLocationEmailEditors::newLocation()
     auto *zoneBox = child<QComboBox>(form, "cbTimezone");
     auto *name = child<QLineEdit>(form, "leName");
     QCOMPARE(itemTexts(emails), (QStringList{"None", "A mail", "B mail"}));
-    QCOMPARE(itemTexts(zoneBox), zones);
+    QCOMPARE(itemTexts(zoneBox).mid(0, zones.size()), zones);
 
     click(form, "pbNew");
     QCOMPARE(emails->currentIndex(), 0);
@@ -117,34 +117,43 @@ void TestLocationEmailEditors::storedLocation()
              QStringLiteral("Annex|NULL"));
 }
 
-void TestLocationEmailEditors::unknownStoredZone_data()
+void TestLocationEmailEditors::storedZoneKept_data()
 {
+    QTest::addColumn<QVariant>("stored"); // null: no zone
     QTest::addColumn<bool>("listHoldsSystemZone");
-    QTest::newRow("system zone listed") << true;
-    QTest::newRow("system zone not listed") << false;
+    QTest::newRow("not in the list") << QVariant("Europe/Oslo") << false;
+    QTest::newRow("unknown to this machine") << QVariant("Mars/Olympus") << false;
+    QTest::newRow("none, system zone listed") << QVariant() << true;
+    QTest::newRow("none, system zone not listed") << QVariant() << false;
 }
 
-// A stored zone missing from the list shows the system's zone when listed,
-// else the first entry.
-void TestLocationEmailEditors::unknownStoredZone()
+// A location shows its own zone, also one that the list lacks or this machine does not know (the
+// machine's zone when it has none), and Save writes that back; the next location shows the list again.
+void TestLocationEmailEditors::storedZoneKept()
 {
+    QFETCH(QVariant, stored);
     QFETCH(bool, listHoldsSystemZone);
-    const QString systemZone = QString::fromUtf8(QTimeZone::systemTimeZone().id());
-    QStringList list{QStringLiteral("Pacific/Auckland")};
+    const QString systemZone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+    QStringList list{QStringLiteral("Australia/Perth"), QStringLiteral("Pacific/Auckland")};
     if (listHoldsSystemZone)
         list << systemZone;
     const qint64 perth = m_fx.location(QStringLiteral("A Perth"));
-    const qint64 mars = m_fx.location(QStringLiteral("B Mars"));
+    const qint64 odd = m_fx.location(QStringLiteral("B Odd"));
     const QString setZone = QStringLiteral("UPDATE Location SET Timezone = ? WHERE LocationID = ?");
     m_fx.sql()->exec(setZone, {QStringLiteral("Australia/Perth"), perth});
-    m_fx.sql()->exec(setZone, {QStringLiteral("Mars/Olympus"), mars});
+    m_fx.sql()->exec(setZone, {stored, odd});
+    const QString shown = stored.isNull() ? systemZone : stored.toString();
 
     TDBLocationConfigForm form(nullptr, m_fx.db.get(), list);
     runAndClose(form);
     auto *zoneBox = child<QComboBox>(form, "cbTimezone");
-    zoneBox->setCurrentIndex(0);
-    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), mars));
-    QCOMPARE(zoneBox->currentText(), listHoldsSystemZone ? systemZone : QStringLiteral("Pacific/Auckland"));
+    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), odd));
+    QCOMPARE(zoneBox->currentText(), shown);
+    click(form, "pbSave"); // Edit
+    QVERIFY(click(form, "pbSave").isEmpty());
+    QCOMPARE(m_fx.value(QStringLiteral("SELECT Timezone FROM Location WHERE LocationID = ?"), {odd}), shown);
+    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), perth));
+    QCOMPARE(itemTexts(zoneBox), list);
 }
 
 void TestLocationEmailEditors::duplicateAndDeleteLocation()
