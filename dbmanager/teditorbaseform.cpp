@@ -247,7 +247,12 @@ void TEditorBaseForm::onClickedSave()
         QMessageBox::warning(this, tr("Error Saving"), tr("Failed to save.\n") + error);
         return;
     }
-    SetMode(false, false);
+    {
+        // Quietly: the list is reloaded and the saved record selected next;
+        // loading the record selected before New would only come in between.
+        const QSignalBlocker blocker(m_comboBox);
+        SetMode(false, false);
+    }
     RefreshList(item.text);
 }
 

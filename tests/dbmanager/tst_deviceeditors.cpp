@@ -201,16 +201,21 @@ void TestDeviceEditors::saveNewConfig_data()
 {
     QTest::addColumn<bool>("withLocation");
     QTest::addColumn<bool>("withEmail");
-    QTest::newRow("location and e-mail") << true << true;
-    QTest::newRow("None and None") << false << false;
+    QTest::addColumn<bool>("amongOthers"); // another config is listed first
+    QTest::newRow("location and e-mail") << true << true << false;
+    QTest::newRow("None and None") << false << false << false;
+    QTest::newRow("among others") << true << false << true;
 }
 
 void TestDeviceEditors::saveNewConfig()
 {
     QFETCH(bool, withLocation);
     QFETCH(bool, withEmail);
+    QFETCH(bool, amongOthers);
     const qint64 device = m_fx.device(QStringLiteral("00000012")); // leading zeros
-    m_fx.device(QStringLiteral("00000099"));
+    const qint64 other = m_fx.device(QStringLiteral("00000099"));
+    if (amongOthers)
+        m_fx.config(other, QStringLiteral("Aaa"));
     const qint64 mailB = m_fx.email(QStringLiteral("B mail"));
     m_fx.email(QStringLiteral("A mail"));
     const qint64 depot = m_fx.location(QStringLiteral("Depot"));
@@ -239,12 +244,13 @@ void TestDeviceEditors::saveNewConfig()
 
     QCOMPARE(m_fx.value(QStringLiteral("SELECT DeviceName FROM DeviceConfigs WHERE DevicesID = ?"), {device}),
              awkwardName);
-    QCOMPARE(
-        m_fx.value(QStringLiteral("SELECT HostName || '|' || Disabled || '|' || ifnull(LocationID, 'NULL') "
-                                  "|| '|' || ifnull(EmailConfigID, 'NULL') FROM DeviceConfigs")),
-        QStringLiteral("gate-pc|1|%1|%2")
-            .arg(withLocation ? QString::number(depot) : QStringLiteral("NULL"),
-                 withEmail ? QString::number(mailB) : QStringLiteral("NULL")));
+    QCOMPARE(m_fx.value(QStringLiteral(
+                            "SELECT HostName || '|' || Disabled || '|' || ifnull(LocationID, 'NULL') "
+                            "|| '|' || ifnull(EmailConfigID, 'NULL') FROM DeviceConfigs WHERE DevicesID = ?"),
+                        {device}),
+             QStringLiteral("gate-pc|1|%1|%2")
+                 .arg(withLocation ? QString::number(depot) : QStringLiteral("NULL"),
+                      withEmail ? QString::number(mailB) : QStringLiteral("NULL")));
     // The stored row is read back by its serial, a text with leading zeros that only a quoted
     // literal finds (else "Unknown Serial"), and shown.
     QCOMPARE(form.lastSaved.text, QStringLiteral("00000012 - ") + awkwardName +
