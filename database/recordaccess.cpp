@@ -1,5 +1,6 @@
 #include "recordaccess.h"
 
+#include "tdeviceconfig.h"
 #include "torvsqlbase.h"
 
 #include <QCoreApplication>
@@ -57,6 +58,19 @@ bool selectRecordById(TORVSQLBase *handle, qint64 id, TItemBase &record)
         return false;
     record.fromMap(TORVSQLBase::recordToMap(result.record));
     return true;
+}
+
+int countDeviceConfigsUsing(TORVSQLBase *handle, const TItemBase &record, qint64 id)
+{
+    if (!handle)
+        return -1;
+    const TORVSQLResult result =
+        handle->selectFirst(QStringLiteral("SELECT count(*) FROM ") + TDeviceConfig().tableName() +
+                                QStringLiteral(" WHERE ") + record.idColumn() + QStringLiteral(" = ?;"),
+                            {QVariant(id)});
+    bool ok = false;
+    const int count = result.ok && result.value ? result.record.value(0).toInt(&ok) : -1;
+    return ok ? count : -1;
 }
 
 QString writeInTransaction(TORVSQLBase *handle, const std::function<TORVSQLResult(TORVSQLBase &)> &write)

@@ -40,6 +40,11 @@ template <typename Record> Record recordByIdOrDefault(TORVSQLBase *handle, qint6
     return record;
 }
 
+// How many device configs refer to the row of `record`'s table whose key is
+// `id` (through the column of that key, e.g. LocationID or EmailConfigID);
+// the database deletes them with that row. -1 when they cannot be counted.
+int countDeviceConfigsUsing(TORVSQLBase *handle, const TItemBase &record, qint64 id);
+
 // Runs `write` inside one transaction of `handle`: a failed start is returned
 // at once without writing; otherwise the write's result ends the transaction
 // (commit on success, roll back on failure). Returns the error text of the

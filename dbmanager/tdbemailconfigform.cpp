@@ -47,6 +47,14 @@ QString TDBEmailConfigForm::DuplicateNameText() const
     return tr("An email configuration with this name already exists");
 }
 
+QString TDBEmailConfigForm::DeleteConfirmText() const
+{
+    return DeleteQuestionNamingDeviceConfigs(
+        tr("1 device config uses this e-mail config and will be deleted with it. Delete?"),
+        tr("%1 device configs use this e-mail config and will be deleted with it. Delete?"),
+        tr("The device configs that use this e-mail config will be deleted with it. Delete?"));
+}
+
 void TDBEmailConfigForm::SetupDetails(QGridLayout *grid)
 {
     auto lineEdit = [this](const char *name) {

@@ -36,6 +36,8 @@ protected:
     void CollectRecord(Database::TDeviceEmailConfig &config) override;
     QString EmptyNameText() const override;
     QString DuplicateNameText() const override;
+    // Counts the device configs that go with the record.
+    QString DeleteConfirmText() const override;
 
 private:
     // Appends the input's address to `list` when it is valid, else warns with `invalidText`.

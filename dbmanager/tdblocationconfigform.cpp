@@ -34,6 +34,14 @@ QString TDBLocationConfigForm::DuplicateNameText() const
     return tr("A location with this name already exists");
 }
 
+QString TDBLocationConfigForm::DeleteConfirmText() const
+{
+    return DeleteQuestionNamingDeviceConfigs(
+        tr("1 device config uses this location and will be deleted with it. Delete?"),
+        tr("%1 device configs use this location and will be deleted with it. Delete?"),
+        tr("The device configs that use this location will be deleted with it. Delete?"));
+}
+
 void TDBLocationConfigForm::SetupDetails(QGridLayout *grid)
 {
     QLineEdit *nameEdit = NameEdit();

@@ -29,6 +29,8 @@ protected:
     void CollectRecord(Database::TLocationConfig &location) override;
     QString EmptyNameText() const override;
     QString DuplicateNameText() const override;
+    // Counts the device configs that go with the record.
+    QString DeleteConfirmText() const override;
 
 private:
     QComboBox *m_emailBox = nullptr;

@@ -265,8 +265,9 @@ void TEditorBaseForm::onClickedDelete()
         LoadItem(CurrentItem());
         return;
     }
+    // No is the default: Enter does not delete.
     if (QMessageBox::question(this, tr("Deletion"), DeleteConfirmText(), QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::NoButton) != QMessageBox::Yes)
+                              QMessageBox::No) != QMessageBox::Yes)
         return;
     const QString error = DeleteItem(CurrentItem());
     if (!error.isEmpty())

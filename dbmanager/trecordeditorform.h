@@ -62,6 +62,20 @@ protected:
         }
         return m_nameEdit;
     }
+    // The deletion question for a record whose device configs the database
+    // deletes with it: the base's question when none uses the current record,
+    // else `one`, `many` (%1: how many) or, when they cannot be counted,
+    // `uncounted`.
+    QString DeleteQuestionNamingDeviceConfigs(const QString &one, const QString &many,
+                                              const QString &uncounted) const
+    {
+        const int users = Database::countDeviceConfigsUsing(Sql(), Record(), CurrentItem().key());
+        if (users == 0)
+            return TEditorBaseForm::DeleteConfirmText();
+        if (users < 0)
+            return uncounted;
+        return users == 1 ? one : many.arg(users);
+    }
     // The keys and names read by the last ListItems().
     const QList<Database::TKeyName> &KeyNames() const { return m_keyNames; }
     // Fills `box` with "None" (no data) and then the names of the records of

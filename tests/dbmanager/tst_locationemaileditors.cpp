@@ -39,7 +39,7 @@ private slots:
     void storedLocation();
     void storedZoneKept_data();
     void storedZoneKept();
-    void duplicateAndDeleteLocation();
+    void duplicateLocation();
 
     void addAddresses();
     void saveEmailConfig();
@@ -47,6 +47,8 @@ private slots:
     void resultLimitDecimals();
     void storedLimitSurvivesEditing_data();
     void storedLimitSurvivesEditing();
+    void deleteNamesTheDeviceConfigsGoingAlong_data();
+    void deleteNamesTheDeviceConfigsGoingAlong();
     void deleteRefusedByDatabase();
 };
 
@@ -156,11 +158,10 @@ void TestLocationEmailEditors::storedZoneKept()
     QCOMPARE(itemTexts(zoneBox), list);
 }
 
-void TestLocationEmailEditors::duplicateAndDeleteLocation()
+void TestLocationEmailEditors::duplicateLocation()
 {
     const qint64 mail = m_fx.email(QStringLiteral("Mail"));
     m_fx.location(QStringLiteral("Depot"), mail);
-    const qint64 device = m_fx.device(QStringLiteral("00000001"));
     TDBLocationConfigForm form(nullptr, m_fx.db.get(), zones);
     runAndClose(form);
 
@@ -170,15 +171,6 @@ void TestLocationEmailEditors::duplicateAndDeleteLocation()
     QVERIFY(click(form, "pbSave").isEmpty());
     QCOMPARE(m_fx.value(QStringLiteral("SELECT count(*) FROM Location WHERE EmailConfigID = ?"), {mail}),
              QStringLiteral("2"));
-
-    // Deleting a location takes the device configs that point at it along.
-    const qint64 copy =
-        m_fx.value(QStringLiteral("SELECT LocationID FROM Location WHERE name = 'Depot_Copy'")).toLongLong();
-    m_fx.config(device, QStringLiteral("Door"), copy);
-    QVERIFY(selectId(child<QComboBox>(form, "cbRecords"), copy));
-    QCOMPARE(click(form, "pbDelete", {QMessageBox::Yes}).size(), 1);
-    QCOMPARE(m_fx.count(QStringLiteral("Location")), 1);
-    QCOMPARE(m_fx.count(QStringLiteral("DeviceConfigs")), 0);
 }
 
 void TestLocationEmailEditors::addAddresses()
@@ -328,6 +320,55 @@ void TestLocationEmailEditors::storedLimitSurvivesEditing()
     click(form, "pbSave"); // Edit
     QVERIFY(click(form, "pbSave").isEmpty());
     QCOMPARE(m_fx.value(QStringLiteral("SELECT resultLimit FROM EmailConfig")), saved);
+}
+
+void TestLocationEmailEditors::deleteNamesTheDeviceConfigsGoingAlong_data()
+{
+    QTest::addColumn<bool>("emailConfig"); // else a location
+    QTest::addColumn<int>("users");        // device configs that use it
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("question");
+    const int yes = QMessageBox::Yes;
+    QTest::newRow("location, unused") << false << 0 << yes << "Confirm Deletion?";
+    QTest::newRow("location, one config")
+        << false << 1 << yes << "1 device config uses this location and will be deleted with it. Delete?";
+    const QString three =
+        QStringLiteral("3 device configs use this e-mail config and will be deleted with it. Delete?");
+    QTest::newRow("e-mail config, three configs") << true << 3 << yes << three;
+    QTest::newRow("Enter answers No") << true << 3 << int(QMessageBox::NoButton) << three;
+}
+
+// The database deletes the device configs that use a location or e-mail config with it: the
+// question says how many. One more config uses the other kind of record and stays.
+void TestLocationEmailEditors::deleteNamesTheDeviceConfigsGoingAlong()
+{
+    QFETCH(bool, emailConfig);
+    QFETCH(int, users);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    const qint64 mail = m_fx.email(QStringLiteral("Mail"));
+    const qint64 depot = m_fx.location(QStringLiteral("Depot"));
+    for (int i = 0; i <= users; ++i) {
+        const bool usesMail = emailConfig == (i < users);
+        m_fx.insert(QStringLiteral("INSERT INTO DeviceConfigs (DevicesID, LocationID, EmailConfigID) "
+                                   "VALUES (?, ?, ?)"),
+                    {m_fx.device(QStringLiteral("0000000%1").arg(i)), usesMail ? QVariant() : depot,
+                     usesMail ? mail : QVariant()});
+    }
+    std::unique_ptr<QDialog> form;
+    if (emailConfig)
+        form = std::make_unique<TDBEmailConfigForm>(nullptr, m_fx.db.get(), 0);
+    else
+        form = std::make_unique<TDBLocationConfigForm>(nullptr, m_fx.db.get(), zones);
+    runAndClose(*form);
+
+    const auto seen = click(*form, "pbDelete", {QMessageBox::StandardButton(answer)});
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().text, question);
+    const bool deleted = answer == QMessageBox::Yes;
+    QCOMPARE(m_fx.count(emailConfig ? QStringLiteral("EmailConfig") : QStringLiteral("Location")),
+             deleted ? 0 : 1);
+    QCOMPARE(m_fx.count(QStringLiteral("DeviceConfigs")), deleted ? 1 : users + 1);
 }
 
 void TestLocationEmailEditors::deleteRefusedByDatabase()

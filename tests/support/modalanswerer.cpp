@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QTest>
 
 ModalAnswerer::ModalAnswerer(QObject *parent) : QObject(parent)
 {
@@ -42,6 +43,11 @@ void ModalAnswerer::poll()
         m_lastHandled = box;
         m_seen.append({box->windowTitle(), box->text(), QStringLiteral("QMessageBox")});
         QAbstractButton *button = nullptr;
+        if (!m_buttons.isEmpty() && m_buttons.first() == QMessageBox::NoButton) {
+            m_buttons.removeFirst();
+            QTest::keyClick(box, Qt::Key_Return);
+            return;
+        }
         if (!m_buttons.isEmpty())
             button = box->button(m_buttons.takeFirst());
         if (!button)

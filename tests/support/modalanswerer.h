@@ -10,7 +10,8 @@
 // Answers modal dialogs from a test while the code under test runs them with
 // exec(). It polls QApplication::activeModalWidget() from the nested event
 // loop; every QMessageBox it meets is recorded and answered with the next
-// queued button (Ok, or the box's escape button, once the queue is empty).
+// queued button (Ok, or the box's escape button, once the queue is empty);
+// a queued QMessageBox::NoButton presses Enter, which clicks the default button.
 // A QFileDialog is answered with the next queued file path: an empty path
 // cancels it.
 //
