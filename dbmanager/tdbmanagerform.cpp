@@ -443,14 +443,18 @@ void TDBManagerForm::onClickedManageConnections()
 {
     if (!m_settings)
         return;
-    TORVSQLSettingsList list = m_settings->dbList();
+    const TORVSQLSettingsList stored = m_settings->dbList();
+    TORVSQLSettingsList list = stored;
     {
         TDBConnectionForm editor(this, &list, QString());
         editor.SetApplicationConnection(m_settings->serverDatabase());
         editor.exec();
     }
     m_settings->setDbList(list);
-    SaveSettings();
+    // A list that could not be written must not stay behind in the store
+    // (nor in Qt's cache of the file, which a later write would flush).
+    if (!SaveSettings())
+        m_settings->setDbList(stored);
     LoadConnectionList(m_connectionComboBox ? m_connectionComboBox->currentText() : QString());
     UpdateDatabaseState();
 }
