@@ -357,9 +357,13 @@ void TDBManagerForm::UpdateDatabaseState()
     m_upgradeButton->setVisible(showUpgrade);
     m_databaseStateLabel->setText(stateText);
     m_editorButtonFrame->setEnabled(usable);
-    // Only a usable database other than the server's current one can be chosen.
-    m_useSelectedButton->setEnabled(usable && m_connectionComboBox &&
-                                    m_connectionComboBox->currentText() != ServerDatabaseName());
+    // Only a usable database other than the server's current connection can
+    // be chosen. The whole connection counts: the server's own entry edited in
+    // Manage Connections keeps its name but can be applied.
+    const int index = m_connectionComboBox ? m_connectionComboBox->currentIndex() : -1;
+    const TORVSQLSettingsList list = m_settings ? m_settings->dbList() : TORVSQLSettingsList();
+    m_useSelectedButton->setEnabled(usable && index >= 0 && index < list.size() &&
+                                    list.at(index) != m_settings->serverDatabase());
 }
 
 bool TDBManagerForm::UpgradeDatabase()

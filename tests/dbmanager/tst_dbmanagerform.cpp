@@ -172,8 +172,10 @@ void TestDBManagerForm::stateTable()
 void TestDBManagerForm::useSelected_data()
 {
     QTest::addColumn<bool>("writable");
-    QTest::newRow("stored") << true;
-    QTest::newRow("settings not writable") << false;
+    QTest::addColumn<bool>("serverEdited"); // the list's entry of the server's connection
+    QTest::newRow("stored") << true << false;
+    QTest::newRow("settings not writable") << false << false;
+    QTest::newRow("server's entry edited") << true << true;
 }
 
 // Use Selected is enabled only for a usable database other than the
@@ -181,6 +183,7 @@ void TestDBManagerForm::useSelected_data()
 void TestDBManagerForm::useSelected()
 {
     QFETCH(bool, writable);
+    QFETCH(bool, serverEdited);
     QCOMPARE(makeDatabase(path("a.db")), QString());
     QCOMPARE(makeDatabase(path("b.db")), QString());
     QCOMPARE(makeDatabase(path("c.db"), {11, -1, -1, false}), QString());
@@ -189,13 +192,21 @@ void TestDBManagerForm::useSelected()
     settings.list = {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db")),
                      sqliteConnection("C", path("c.db")), sqliteConnection("D", path("d.db"))};
     settings.server = settings.list.at(0);
+    if (serverEdited) // same name, another database: applied like any other entry
+        settings.server.databaseName = path("old.db");
     settings.writable = writable;
     TVXSDBManagerForm form(nullptr, &settings);
     runAndClose(form);
     auto *combo = child<QComboBox>(&form, "cbConnections");
     auto *useSelected = child<QPushButton>(&form, "pbUseSelected");
     QCOMPARE(combo->currentText(), QStringLiteral("A (SQLite)"));
-    QVERIFY(!useSelected->isEnabled());
+    QCOMPARE(useSelected->isEnabled(), serverEdited);
+    if (serverEdited) {
+        QVERIFY(click(form, "pbUseSelected").isEmpty());
+        QCOMPARE(settings.server, settings.list.at(0));
+        QVERIFY(form.connectionChanged() && !useSelected->isEnabled());
+        return;
+    }
     combo->setCurrentIndex(2); // must be upgraded first
     QVERIFY(!useSelected->isEnabled());
     combo->setCurrentIndex(3); // newer, still usable
