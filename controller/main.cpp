@@ -3,6 +3,10 @@
 #include "commandline.h"
 #include "mainwindow.h"
 #include "terminationsignals.h"
+#ifdef VX_SYSTEMD_BACKEND
+#include "settingslocation.h"
+#include "tsystemdservicebackend.h"
+#endif
 
 #include <QApplication>
 #include <QMessageBox>
@@ -31,6 +35,12 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setEffectEnabled(Qt::UI_AnimateCombo, false);
     quitOnTerminationSignals();
+#ifdef VX_SYSTEMD_BACKEND
+    // Install writes the service's unit file beside the server's settings,
+    // in the folder the package sets up for the group that manages it.
+    Veltrix::Server::setServiceBackend(
+        std::make_unique<Veltrix::Server::TSystemdServiceBackend>(Veltrix::Server::settingsFolder()));
+#endif
 
     MainWindow window;
     window.show();

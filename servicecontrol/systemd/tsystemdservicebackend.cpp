@@ -6,7 +6,6 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 
 namespace Veltrix {
@@ -16,8 +15,9 @@ namespace {
 
 // A poll runs every second on the GUI thread: never wait long for systemd.
 constexpr int callTimeoutMs = 2000;
-// Starting or stopping waits for systemd to queue the job, not for the job.
-constexpr int jobTimeoutMs = 10000;
+// A request waits for systemd to queue the job (not for the job), and for the
+// user to answer polkit's password prompt when one is shown.
+constexpr int requestTimeoutMs = 120000;
 
 const char systemdService[] = "org.freedesktop.systemd1";
 const char systemdPath[] = "/org/freedesktop/systemd1";
@@ -40,12 +40,29 @@ bool validName(const QString &name)
     return true;
 }
 
+// Every call may be authorized interactively: systemd then lets polkit ask
+// the desktop's authentication agent instead of refusing outright.
+QDBusMessage callSystemBus(QDBusMessage call, int timeoutMs)
+{
+    call.setInteractiveAuthorizationAllowed(true);
+    return QDBusConnection::systemBus().call(call, QDBus::Block, timeoutMs);
+}
+
 QDBusMessage callManager(const QString &method, const QVariantList &args, int timeoutMs = callTimeoutMs)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(
         QLatin1String(systemdService), QLatin1String(systemdPath), QLatin1String(managerInterface), method);
     call.setArguments(args);
-    return QDBusConnection::systemBus().call(call, QDBus::Block, timeoutMs);
+    return callSystemBus(call, timeoutMs);
+}
+
+// The requests that change unit files: (unit names or paths, runtime, force).
+QDBusMessage callUnitFiles(const QString &method, const QString &unitOrPath)
+{
+    QVariantList args{QStringList{unitOrPath}, false};
+    if (method != QLatin1String("DisableUnitFiles"))
+        args << true; // replace a stale link of the same name, never a real file
+    return callManager(method, args, requestTimeoutMs);
 }
 
 bool succeeded(const QDBusMessage &reply)
@@ -86,7 +103,7 @@ bool systemdReachable()
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
     call.setArguments({QLatin1String(systemdService)});
-    const QDBusMessage reply = bus.call(call, QDBus::Block, callTimeoutMs);
+    const QDBusMessage reply = callSystemBus(call, callTimeoutMs);
     return succeeded(reply) && !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
 }
 
@@ -114,7 +131,7 @@ QString systemdUnitText(const QString &executable, const QString &account)
     return text;
 }
 
-TSystemdServiceBackend::TSystemdServiceBackend(const QString &unitDirectory) : m_unitDirectory(unitDirectory)
+TSystemdServiceBackend::TSystemdServiceBackend(const QString &unitFolder) : m_unitFolder(unitFolder)
 {}
 
 TServiceResult TSystemdServiceBackend::reachable(const QString &name)
@@ -157,7 +174,7 @@ bool TSystemdServiceBackend::isRunning(const QString &name)
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get.setArguments({QStringLiteral("org.freedesktop.systemd1.Unit"), QStringLiteral("ActiveState")});
-    const QDBusMessage reply = QDBusConnection::systemBus().call(get, QDBus::Block, callTimeoutMs);
+    const QDBusMessage reply = callSystemBus(get, callTimeoutMs);
     if (!succeeded(reply) || reply.arguments().isEmpty())
         return false;
     const QString state = reply.arguments().constFirst().value<QDBusVariant>().variant().toString();
@@ -170,8 +187,8 @@ TServiceResult TSystemdServiceBackend::start(const QString &name)
     const TServiceResult known = unitFileKnown(name);
     if (!known.ok)
         return known;
-    return replyResult(
-        callManager(QStringLiteral("StartUnit"), {unitName(name), QStringLiteral("replace")}, jobTimeoutMs));
+    return replyResult(callManager(QStringLiteral("StartUnit"), {unitName(name), QStringLiteral("replace")},
+                                   requestTimeoutMs));
 }
 
 TServiceResult TSystemdServiceBackend::stop(const QString &name)
@@ -179,8 +196,8 @@ TServiceResult TSystemdServiceBackend::stop(const QString &name)
     const TServiceResult known = unitFileKnown(name);
     if (!known.ok)
         return known;
-    return replyResult(
-        callManager(QStringLiteral("StopUnit"), {unitName(name), QStringLiteral("replace")}, jobTimeoutMs));
+    return replyResult(callManager(QStringLiteral("StopUnit"), {unitName(name), QStringLiteral("replace")},
+                                   requestTimeoutMs));
 }
 
 TServiceResult TSystemdServiceBackend::install(const QString &name, const QString &executable,
@@ -194,25 +211,29 @@ TServiceResult TSystemdServiceBackend::install(const QString &name, const QStrin
     const QString text = systemdUnitText(executable, account);
     if (text.isEmpty())
         return TServiceResult::failure(tr("The service executable must be an absolute path on one line"));
-    const QString file = QDir(m_unitDirectory).filePath(unitName(name));
-    if (QFileInfo::exists(file))
-        return TServiceResult::failure(tr("%1 already exists").arg(file));
+    if (m_unitFolder.isEmpty())
+        return TServiceResult::failure(tr("No folder for the unit file of %1").arg(unitName(name)));
+    // systemd does not know the unit (asked above), so a file of that name in
+    // the server's own folder is a leftover of an earlier attempt.
+    QDir().mkpath(m_unitFolder);
+    const QString file = QDir(m_unitFolder).absoluteFilePath(unitName(name));
     QSaveFile unitFile(file);
     if (!unitFile.open(QIODevice::WriteOnly) || unitFile.write(text.toUtf8()) < 0 || !unitFile.commit())
         return TServiceResult::failure(tr("Cannot write %1: %2").arg(file, unitFile.errorString()));
-    const QDBusMessage reloaded = callManager(QStringLiteral("Reload"), {}, jobTimeoutMs);
-    if (!succeeded(reloaded)) {
-        QFile::remove(file);
-        return replyResult(reloaded);
-    }
-    const QDBusMessage enabled = callManager(QStringLiteral("EnableUnitFiles"),
-                                             {QStringList{unitName(name)}, false, true}, jobTimeoutMs);
-    if (!succeeded(enabled)) {
-        QFile::remove(file);
-        callManager(QStringLiteral("Reload"), {}, jobTimeoutMs);
-        return replyResult(enabled);
-    }
-    return TServiceResult::success();
+
+    QDBusMessage reply = callUnitFiles(QStringLiteral("LinkUnitFiles"), file);
+    const bool linked = succeeded(reply);
+    if (linked)
+        reply = callUnitFiles(QStringLiteral("EnableUnitFiles"), unitName(name));
+    if (succeeded(reply))
+        reply = callManager(QStringLiteral("Reload"), {}, requestTimeoutMs);
+    if (succeeded(reply))
+        return TServiceResult::success();
+    // Take back what was done; disabling also removes the link.
+    if (linked)
+        callUnitFiles(QStringLiteral("DisableUnitFiles"), unitName(name));
+    QFile::remove(file);
+    return replyResult(reply);
 }
 
 TServiceResult TSystemdServiceBackend::uninstall(const QString &name)
@@ -220,18 +241,19 @@ TServiceResult TSystemdServiceBackend::uninstall(const QString &name)
     const TServiceResult known = unitFileKnown(name);
     if (!known.ok)
         return known;
-    callManager(QStringLiteral("StopUnit"), {unitName(name), QStringLiteral("replace")}, jobTimeoutMs);
-    const QDBusMessage disabled =
-        callManager(QStringLiteral("DisableUnitFiles"), {QStringList{unitName(name)}, false}, jobTimeoutMs);
-    QFile unitFile(QDir(m_unitDirectory).filePath(unitName(name)));
-    const bool removed = !unitFile.exists() || unitFile.remove();
-    callManager(QStringLiteral("Reload"), {}, jobTimeoutMs);
+    callManager(QStringLiteral("StopUnit"), {unitName(name), QStringLiteral("replace")}, requestTimeoutMs);
+    // Disabling removes the enablement and the link; the file stays while
+    // systemd still points at it.
+    const QDBusMessage disabled = callUnitFiles(QStringLiteral("DisableUnitFiles"), unitName(name));
     if (!succeeded(disabled))
         return replyResult(disabled);
+    QFile unitFile(QDir(m_unitFolder).filePath(unitName(name)));
+    const bool removed = m_unitFolder.isEmpty() || !unitFile.exists() || unitFile.remove();
+    const QDBusMessage reloaded = callManager(QStringLiteral("Reload"), {}, requestTimeoutMs);
     if (!removed)
         return TServiceResult::failure(
             tr("Cannot remove %1: %2").arg(unitFile.fileName(), unitFile.errorString()));
-    return TServiceResult::success();
+    return replyResult(reloaded);
 }
 
 std::unique_ptr<TServiceBackend> createPlatformServiceBackend()

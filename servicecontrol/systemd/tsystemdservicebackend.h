@@ -9,6 +9,10 @@ namespace Server {
 
 // Services as systemd units "<name>.service", reached through systemd's D-Bus
 // interface on the system bus (DBUS_SYSTEM_BUS_ADDRESS, as for every client).
+// Every call allows interactive authorization, so that polkit can ask the
+// desktop user for a password instead of refusing at once; installing and
+// uninstalling go through systemd too (link, enable, disable, reload), so
+// polkit decides on them like on starting and stopping.
 // Where systemd is not running (containers, CI) every service reads as not
 // installed and every request fails. A refusal carries systemd's own message
 // ("Access denied", ...).
@@ -16,7 +20,9 @@ class TSystemdServiceBackend : public TServiceBackend
 {
     Q_DECLARE_TR_FUNCTIONS(TSystemdServiceBackend)
 public:
-    explicit TSystemdServiceBackend(const QString &unitDirectory = QStringLiteral("/etc/systemd/system"));
+    // unitFolder holds the unit file that install writes and systemd links
+    // into its configuration; without one nothing can be installed.
+    explicit TSystemdServiceBackend(const QString &unitFolder = QString());
 
     bool isInstalled(const QString &name) override;
     bool isRunning(const QString &name) override;
@@ -32,7 +38,7 @@ private:
     // Accepted when systemd knows a unit file for name.
     static TServiceResult unitFileKnown(const QString &name);
 
-    QString m_unitDirectory;
+    QString m_unitFolder;
 };
 
 // The unit file that runs executable as the service; empty when the path

@@ -9,6 +9,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDir>
 #include <QFile>
@@ -32,11 +33,13 @@ const QString unitPath = QStringLiteral("/org/freedesktop/systemd1/unit/VeltrixS
 struct SystemdState
 {
     std::mutex mutex;
-    QString unitFile;
+    QString unitFile; // where the backend must write the unit
+    QString linked;   // the file LinkUnitFiles put into the configuration
     bool enabled = false;
     bool active = false;
-    bool startFails = false;
-    QStringList calls;
+    QString refused;       // the method that answers "Access denied"
+    QStringList calls;     // the requests, in order
+    int uninteractive = 0; // calls that did not allow interactive authorization
 };
 
 class FakeUnit : public QObject
@@ -67,59 +70,79 @@ public slots:
     QString GetUnitFileState(const QString &unit)
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
-        if (!known(unit))
+        if (!accepted(QString()) || !known(unit))
             return fail("org.freedesktop.DBus.Error.FileNotFound", "No such file or directory").path();
-        return m_state.enabled ? QStringLiteral("enabled") : QStringLiteral("disabled");
+        return m_state.enabled ? QStringLiteral("enabled") : QStringLiteral("linked");
     }
     QDBusObjectPath GetUnit(const QString &unit)
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
-        return known(unit) && m_state.active ? QDBusObjectPath(unitPath) : fail();
+        return accepted(QString()) && known(unit) && m_state.active ? QDBusObjectPath(unitPath) : fail();
     }
     QDBusObjectPath StartUnit(const QString &unit, const QString &mode)
     {
-        std::lock_guard<std::mutex> lock(m_state.mutex);
-        m_state.calls << QStringLiteral("StartUnit %1 %2").arg(unit, mode);
-        if (!known(unit))
-            return fail();
-        if (m_state.startFails)
-            return fail("org.freedesktop.DBus.Error.AccessDenied", "Access denied");
-        m_state.active = true;
-        return QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/1"));
+        return job(QStringLiteral("StartUnit %1 %2").arg(unit, mode), unit, true);
     }
     QDBusObjectPath StopUnit(const QString &unit, const QString &mode)
     {
-        std::lock_guard<std::mutex> lock(m_state.mutex);
-        m_state.calls << QStringLiteral("StopUnit %1 %2").arg(unit, mode);
-        if (!known(unit))
-            return fail();
-        m_state.active = false;
-        return QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/2"));
+        return job(QStringLiteral("StopUnit %1 %2").arg(unit, mode), unit, false);
     }
     void Reload()
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
-        m_state.calls << QStringLiteral("Reload");
+        accepted(QStringLiteral("Reload"));
+    }
+    void LinkUnitFiles(const QStringList &files, bool runtime, bool force)
+    {
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        if (accepted(QStringLiteral("LinkUnitFiles %1 %2 %3").arg(files.join(',')).arg(runtime).arg(force)))
+            m_state.linked = files.value(0);
     }
     bool EnableUnitFiles(const QStringList &units, bool runtime, bool force)
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
-        m_state.calls
-            << QStringLiteral("EnableUnitFiles %1 %2 %3").arg(units.join(',')).arg(runtime).arg(force);
-        m_state.enabled = true;
+        if (accepted(QStringLiteral("EnableUnitFiles %1 %2 %3").arg(units.join(',')).arg(runtime).arg(force)))
+            m_state.enabled = known(units.value(0));
         return false;
     }
     void DisableUnitFiles(const QStringList &units, bool runtime)
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
-        m_state.calls << QStringLiteral("DisableUnitFiles %1 %2").arg(units.join(',')).arg(runtime);
-        m_state.enabled = false;
+        if (accepted(QStringLiteral("DisableUnitFiles %1 %2").arg(units.join(',')).arg(runtime))) {
+            m_state.linked.clear();
+            m_state.enabled = false;
+        }
     }
 
 private:
+    // Notes a call (empty for a query); a refused request gets systemd's
+    // access-denied error.
+    bool accepted(const QString &call)
+    {
+        if (!message().isInteractiveAuthorizationAllowed())
+            ++m_state.uninteractive;
+        if (call.isEmpty())
+            return true;
+        m_state.calls << call;
+        if (call.section(QLatin1Char(' '), 0, 0) != m_state.refused)
+            return true;
+        fail("org.freedesktop.DBus.Error.AccessDenied", "Access denied");
+        return false;
+    }
+    QDBusObjectPath job(const QString &call, const QString &unit, bool start)
+    {
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        if (!accepted(call))
+            return QDBusObjectPath();
+        if (!known(unit))
+            return fail();
+        m_state.active = start;
+        return QDBusObjectPath(QStringLiteral("/org/freedesktop/systemd1/job/1"));
+    }
     bool known(const QString &unit) const
     {
-        return unit == QLatin1String("VeltrixServer.service") && QFile::exists(m_state.unitFile);
+        return unit == QLatin1String("VeltrixServer.service") && m_state.linked == m_state.unitFile &&
+               QFile::exists(m_state.unitFile);
     }
     QDBusObjectPath fail(const char *error = "org.freedesktop.systemd1.NoSuchUnit",
                          const char *message = "Unit VeltrixServer.service not found.")
@@ -204,7 +227,19 @@ private slots:
     {
         std::lock_guard<std::mutex> lock(m_state.mutex);
         m_state.calls.clear();
-        m_state.startFails = false;
+        m_state.refused.clear();
+    }
+    void cleanup()
+    {
+        int uninteractive = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_state.mutex);
+            std::swap(uninteractive, m_state.uninteractive);
+            QFile::remove(m_state.unitFile);
+            m_state.linked.clear();
+            m_state.enabled = m_state.active = false;
+        }
+        QCOMPARE(uninteractive, 0); // every call lets polkit ask for a password
     }
     void notInstalledAtFirst()
     {
@@ -213,57 +248,95 @@ private slots:
         QCOMPARE(m_backend->start(m_name).reason, "Unit VeltrixServer.service not found");
         QVERIFY(!m_backend->stop(m_name).ok);
         QVERIFY(!m_backend->uninstall(m_name).ok);
-        // Names that are not unit names are refused before anything is asked.
+        // Names that are not unit names, and executables that cannot go into
+        // a unit, are refused before anything is asked.
         QVERIFY(!m_backend->isInstalled(QStringLiteral("../etc/passwd")));
         QVERIFY(
             !m_backend->install(QStringLiteral("a b"), QStringLiteral("/bin/true"), QString(), QString()).ok);
+        QVERIFY(!m_backend->install(m_name, QStringLiteral("relative/vx"), QString(), QString()).ok);
         std::lock_guard<std::mutex> lock(m_state.mutex);
         QVERIFY(m_state.calls.isEmpty());
     }
     void installStartStopUninstall()
     {
-        const QString unitFile = m_state.unitFile;
         QVERIFY(m_backend->install(m_name, QStringLiteral("/opt/veltrix/VeltrixServer"), QString(), QString())
                     .ok);
-        QVERIFY(QFile::exists(unitFile));
-        QFile file(unitFile);
+        QFile file(m_state.unitFile);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("ExecStart=\"/opt/veltrix/VeltrixServer\"\n"));
-        QVERIFY(m_backend->isInstalled(m_name));
         QVERIFY(!m_backend->isRunning(m_name));
-
         QVERIFY(m_backend->start(m_name).ok);
         QVERIFY(m_backend->isRunning(m_name));
         QVERIFY(m_backend->stop(m_name).ok);
         QVERIFY(!m_backend->isRunning(m_name));
         QVERIFY(m_backend->start(m_name).ok);
-
         QVERIFY(m_backend->uninstall(m_name).ok); // stops it first
-        QVERIFY(!QFile::exists(unitFile));
-        QVERIFY(!m_backend->isInstalled(m_name));
         QVERIFY(!m_backend->isRunning(m_name));
-
-        std::lock_guard<std::mutex> lock(m_state.mutex);
-        QCOMPARE(
-            m_state.calls,
-            (QStringList{"Reload", "EnableUnitFiles VeltrixServer.service 0 1",
-                         "StartUnit VeltrixServer.service replace", "StopUnit VeltrixServer.service replace",
-                         "StartUnit VeltrixServer.service replace", "StopUnit VeltrixServer.service replace",
-                         "DisableUnitFiles VeltrixServer.service 0", "Reload"}));
+        QVERIFY(!m_backend->isInstalled(m_name));
     }
-    void refusals()
+    void requests_data()
     {
-        QVERIFY(m_backend->install(m_name, QStringLiteral("/usr/bin/vx"), QString(), QString()).ok);
-        QVERIFY(!m_backend->install(m_name, QStringLiteral("/usr/bin/other"), QString(), QString()).ok);
+        QTest::addColumn<bool>("installedBefore");
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("refused"); // the method systemd says no to
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("installedAfter"); // and the unit file exists exactly then
+        const QString link = QStringLiteral("LinkUnitFiles %1 0 1").arg(m_state.unitFile);
+        const QString enable = QStringLiteral("EnableUnitFiles VeltrixServer.service 0 1");
+        const QString disable = QStringLiteral("DisableUnitFiles VeltrixServer.service 0");
+        const QString stop = QStringLiteral("StopUnit VeltrixServer.service replace");
+        const QString reload = QStringLiteral("Reload"), denied = QStringLiteral("Access denied");
+        auto row = [](const char *name, bool before, const char *request, const char *refused,
+                      const QStringList &calls, const QString &reason, bool after) {
+            QTest::newRow(name) << before << QString::fromLatin1(request) << QString::fromLatin1(refused)
+                                << calls << reason << after;
+        };
+        row("install", false, "install", "", {link, enable, reload}, "", true);
+        row("install, link refused", false, "install", "LinkUnitFiles", {link}, denied, false);
+        row("install, enable refused", false, "install", "EnableUnitFiles", {link, enable, disable}, denied,
+            false);
+        row("install, reload refused", false, "install", "Reload", {link, enable, reload, disable}, denied,
+            false);
+        row("install again", true, "install", "", {}, "Unit VeltrixServer.service is already installed",
+            true);
+        row("uninstall", true, "uninstall", "", {stop, disable, reload}, "", false);
+        row("uninstall, disable refused", true, "uninstall", "DisableUnitFiles", {stop, disable}, denied,
+            true);
+        row("uninstall, reload refused", true, "uninstall", "Reload", {stop, disable, reload}, denied, false);
+        row("start refused", true, "start", "StartUnit", {"StartUnit VeltrixServer.service replace"}, denied,
+            true);
+    }
+    void requests()
+    {
+        QFETCH(bool, installedBefore);
+        QFETCH(QString, request);
+        QFETCH(QString, refused);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, reason);
+        QFETCH(bool, installedAfter);
+
+        const QString executable = QStringLiteral("/opt/veltrix/VeltrixServer");
+        if (installedBefore)
+            QVERIFY(m_backend->install(m_name, executable, QString(), QString()).ok);
         {
             std::lock_guard<std::mutex> lock(m_state.mutex);
-            m_state.startFails = true;
+            m_state.calls.clear();
+            m_state.refused = refused;
         }
-        QCOMPARE(m_backend->start(m_name).reason, "Access denied"); // systemd's own message
-        QVERIFY(!m_backend->isRunning(m_name));
-        QVERIFY(m_backend->uninstall(m_name).ok);
-        QVERIFY(!m_backend->install(m_name, QStringLiteral("relative/vx"), QString(), QString()).ok);
-        QVERIFY(!m_backend->isInstalled(m_name));
+        const TServiceResult result = request == QLatin1String("install")
+                                          ? m_backend->install(m_name, executable, QString(), QString())
+                                      : request == QLatin1String("uninstall") ? m_backend->uninstall(m_name)
+                                                                              : m_backend->start(m_name);
+        QCOMPARE(result.reason, reason); // systemd's own message for a refusal
+        QCOMPARE(result.ok, reason.isEmpty());
+        {
+            std::lock_guard<std::mutex> lock(m_state.mutex);
+            QCOMPARE(m_state.calls, calls);
+            m_state.refused.clear();
+        }
+        QCOMPARE(m_backend->isInstalled(m_name), installedAfter);
+        QCOMPARE(QFile::exists(m_state.unitFile), installedAfter);
     }
 
 private:
