@@ -2,11 +2,27 @@
 
 #include <QSharedMemory>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace Veltrix {
 namespace Server {
 namespace Controller {
 
 namespace {
+
+// One controller per user: on Unix the segment's key names the user, so that
+// users of one machine do not see each other's controller. On Windows a key
+// without a prefix is already one of the user's session.
+QString keyOfThisUser(const QString &key)
+{
+#ifdef Q_OS_UNIX
+    return key + QLatin1Char('-') + QString::number(::getuid());
+#else
+    return key;
+#endif
+}
 
 // On Unix a segment outlives a controller that was killed: nothing detaches
 // it, and a plain attach to it would then succeed for ever. Attaching and
@@ -26,7 +42,7 @@ void clearStaleSegment(const QString &key)
 } // namespace
 
 TSingleInstanceGuard::TSingleInstanceGuard(const QString &key, QObject *parent)
-    : sharedMemory(new QSharedMemory(key, parent))
+    : sharedMemory(new QSharedMemory(keyOfThisUser(key), parent))
 {}
 
 TSingleInstanceGuard::~TSingleInstanceGuard()

@@ -9,8 +9,10 @@ namespace Veltrix {
 namespace Server {
 namespace Controller {
 
-// Keeps a second controller from staying up while one runs: the running
-// controller holds a one-byte shared-memory segment under a fixed key.
+// Keeps a second controller of the same user from staying up while one runs:
+// the running controller holds a one-byte shared-memory segment under a fixed
+// key (on Unix followed by the user's id; on Windows the key belongs to the
+// user's session).
 class TSingleInstanceGuard
 {
 public:

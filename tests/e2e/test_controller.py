@@ -7,7 +7,9 @@ Run by ctest (see CMakeLists.txt); by hand:
 """
 
 import os
+import pwd
 import signal
+import subprocess
 import time
 import unittest
 
@@ -29,8 +31,15 @@ class TrayTest(unittest.TestCase):
                 proc.kill()
                 proc.wait()
 
-    def start(self, *args):
-        proc = traytool.start_controller(self.root, args)
+    def start(self, *args, user=None, env=None):
+        env, prefix = dict(env or {}), ()
+        if user is not None:  # a pwd entry: run as that user, with a runtime folder of its own
+            runtime = os.path.join(self.root, "runtime-" + user.pw_name)
+            os.makedirs(runtime, mode=0o700, exist_ok=True)
+            os.chown(runtime, user.pw_uid, user.pw_gid)
+            env.update(XDG_RUNTIME_DIR=runtime, HOME=runtime)
+            prefix = ("setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--init-groups")
+        proc = traytool.start_controller(self.root, args, env, prefix)
         self.started.append(proc)
         return proc
 
@@ -95,6 +104,29 @@ class TrayTest(unittest.TestCase):
         time.sleep(1.5)
         self.assertIsNone(second.poll(), "the new controller refused to run after a killed one")
         self.assertEqual(traytool.stop_controller(second), 0)
+
+    def test_each_user_has_own_controller(self):
+        if os.geteuid() != 0:
+            self.skipTest("starts a controller as a second user: needs root")
+        name = "vx-e2e-%d" % os.getpid()  # a throwaway user
+        subprocess.run(["useradd", "--system", "--no-create-home", "--user-group", name], check=True)
+        self.addCleanup(subprocess.run, ["userdel", name], check=False)
+        user = pwd.getpwnam(name)
+        # Both users share one temporary folder, as they share /tmp.
+        os.chmod(self.root, 0o755)
+        shared = {"TMPDIR": os.path.join(self.root, "tmp")}
+        os.mkdir(shared["TMPDIR"])
+        os.chmod(shared["TMPDIR"], 0o1777)
+
+        first = {who: self.start(user=who, env=shared) for who in (None, user)}
+        for proc in first.values():
+            traytool.wait_for_tray_icon(proc)
+        for who in (None, user):
+            self.assertEqual(self.start(user=who, env=shared).wait(15), 0, "a second start by the same user")
+        time.sleep(1.5)
+        for proc in first.values():
+            self.assertIsNone(proc.poll(), "a user's first controller ended")
+            self.assertEqual(traytool.stop_controller(proc), 0)
 
 
 class NoTrayTest(unittest.TestCase):

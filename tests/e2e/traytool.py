@@ -22,10 +22,11 @@ CMakeLists.txt beside this file):
 Functions:
 - controller_binary(): path of the binary (env VX_CONTROLLER_BINARY).
 - settings_file(root): the shared INI file a controller started with root uses.
-- start_controller(root, args=(), env=None): starts the binary with its
-  settings folder pointed at root/ProgramData/VeltrixServer/ through
-  XDG_CONFIG_DIRS (the program looks for a configuration directory named
-  ...ProgramData); returns a subprocess.Popen with stdout/stderr captured.
+- start_controller(root, args=(), env=None, prefix=()): starts the binary
+  (behind the command prefix, e.g. setpriv) with its settings folder pointed
+  at root/ProgramData/VeltrixServer/ through XDG_CONFIG_DIRS (the program
+  looks for a configuration directory named ...ProgramData); returns a
+  subprocess.Popen with stdout/stderr captured.
 - wait_for_tray_icon(proc, timeout): the icon's window id, once it is embedded.
 - window_geometry(window): (x, y, width, height).
 - open_menu(icon): opens the context menu with a right click, returns its window.
@@ -132,8 +133,8 @@ def controller_env(root, env=None):
     return environment
 
 
-def start_controller(root, args=(), env=None):
-    return subprocess.Popen([controller_binary(), *args], env=controller_env(root, env),
+def start_controller(root, args=(), env=None, prefix=()):
+    return subprocess.Popen([*prefix, controller_binary(), *args], env=controller_env(root, env),
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
 
