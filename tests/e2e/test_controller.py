@@ -32,14 +32,7 @@ class TrayTest(unittest.TestCase):
                 proc.wait()
 
     def start(self, *args, user=None, env=None):
-        env, prefix = dict(env or {}), ()
-        if user is not None:  # a pwd entry: run as that user, with a runtime folder of its own
-            runtime = os.path.join(self.root, "runtime-" + user.pw_name)
-            os.makedirs(runtime, mode=0o700, exist_ok=True)
-            os.chown(runtime, user.pw_uid, user.pw_gid)
-            env.update(XDG_RUNTIME_DIR=runtime, HOME=runtime)
-            prefix = ("setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--init-groups")
-        proc = traytool.start_controller(self.root, args, env, prefix)
+        proc = traytool.start_controller(self.root, args, env, user)
         self.started.append(proc)
         return proc
 

@@ -22,11 +22,12 @@ CMakeLists.txt beside this file):
 Functions:
 - controller_binary(): path of the binary (env VX_CONTROLLER_BINARY).
 - settings_file(root): the shared INI file a controller started with root uses.
-- start_controller(root, args=(), env=None, prefix=()): starts the binary
-  (behind the command prefix, e.g. setpriv) with its settings folder pointed
-  at root/ProgramData/VeltrixServer/ through XDG_CONFIG_DIRS (the program
-  looks for a configuration directory named ...ProgramData); returns a
-  subprocess.Popen with stdout/stderr captured.
+- start_controller(root, args=(), env=None, user=None): starts the binary
+  with its settings folder pointed at root/ProgramData/VeltrixServer/
+  through XDG_CONFIG_DIRS (the program looks for a configuration directory
+  named ...ProgramData); returns a subprocess.Popen with stdout/stderr
+  captured. With user (a pwd entry; needs root, and root must be readable
+  by that user) it runs as that user with a runtime folder of its own.
 - wait_for_tray_icon(proc, timeout): the icon's window id, once it is embedded.
 - window_geometry(window): (x, y, width, height).
 - open_menu(icon): opens the context menu with a right click, returns its window.
@@ -133,7 +134,14 @@ def controller_env(root, env=None):
     return environment
 
 
-def start_controller(root, args=(), env=None, prefix=()):
+def start_controller(root, args=(), env=None, user=None):
+    env, prefix = dict(env or {}), []
+    if user is not None:
+        runtime = os.path.join(root, "runtime-" + user.pw_name)
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        os.chown(runtime, user.pw_uid, user.pw_gid)
+        env = {"XDG_RUNTIME_DIR": runtime, "HOME": runtime, **env}
+        prefix = ["setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--init-groups"]
     return subprocess.Popen([*prefix, controller_binary(), *args], env=controller_env(root, env),
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
