@@ -19,6 +19,9 @@ PACKAGES=(
     dbus-daemon
     # the Windows service backend: cross compiler and Wine
     g++-mingw-w64-x86-64-posix wine wine64
+    # the Debian package: its dependency scan, its checker, and polkit with
+    # systemd's actions to try its rule on
+    file lintian polkitd systemd
 )
 
 SUDO=""
