@@ -13,6 +13,13 @@ scripts/check-translations.sh
 echo "== unit, GUI and end-to-end tests"
 (cd build && ctest --output-on-failure --parallel 2)
 
+echo "== Debian package: build, lintian, install, checks, purge"
+if [ "$(id -u)" = 0 ]; then
+    scripts/test-package.sh
+else
+    echo "skipped: it installs the package, which needs root (run scripts/test-package.sh as root)"
+fi
+
 echo "== damaged input under AddressSanitizer and UndefinedBehaviorSanitizer"
 # Only the tests labelled "sanitize" are built and run in this tree.
 cmake -S . -B build-asan -G Ninja -DVX_SANITIZE=ON -DVX_BUILD_BENCH=OFF \
