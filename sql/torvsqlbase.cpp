@@ -88,7 +88,7 @@ TORVSQLResult TORVSQLBase::beginTransaction()
     if (m_database->transaction())
         return TORVSQLResult::success(true);
     return TORVSQLResult::failure(QStringLiteral("Failed to begin transaction: ") +
-                                  TORVSQLResult::deduplicate(driverText(*m_database)));
+                                  TORVSQLResult::deduplicate(driverError()));
 }
 
 TORVSQLResult TORVSQLBase::commitTransaction()
@@ -96,7 +96,7 @@ TORVSQLResult TORVSQLBase::commitTransaction()
     if (m_database->commit())
         return TORVSQLResult::success(true);
     return TORVSQLResult::failure(QStringLiteral("Failed to commit transaction: ") +
-                                  TORVSQLResult::deduplicate(driverText(*m_database)));
+                                  TORVSQLResult::deduplicate(driverError()));
 }
 
 TORVSQLResult TORVSQLBase::endTransaction(const TORVSQLResult &result)
@@ -121,7 +121,7 @@ TORVSQLResult TORVSQLBase::rollbackTransaction()
     if (m_database->rollback())
         return TORVSQLResult::success(true);
     return TORVSQLResult::failure(QStringLiteral("Failed to roll back transaction: ") +
-                                  TORVSQLResult::deduplicate(driverText(*m_database)));
+                                  TORVSQLResult::deduplicate(driverError()));
 }
 
 int TORVSQLBase::rowCount(QSqlQuery &query)
@@ -225,7 +225,7 @@ TORVSQLResult TORVSQLBase::reopen()
     if (!m_database->isValid() && !m_settingsError.isEmpty())
         return TORVSQLResult::failure(m_settingsError);
     if (!m_database->open())
-        return TORVSQLResult::driverFailure(driverText(*m_database));
+        return TORVSQLResult::driverFailure(driverError());
     const TORVSQLResult prepared = prepareOpenedConnection();
     if (!prepared.ok)
         m_database->close();
@@ -294,7 +294,21 @@ QSqlQuery TORVSQLBase::prepare(const QString &sql)
 TORVSQLResult TORVSQLBase::statementFailure(const QSqlQuery &query) const
 {
     const QString executed = query.executedQuery().isEmpty() ? query.lastQuery() : query.executedQuery();
-    return TORVSQLResult::driverFailure(query.lastError().text().trimmed(), executed);
+    return TORVSQLResult::driverFailure(withoutPassword(query.lastError().text().trimmed()), executed);
+}
+
+QString TORVSQLBase::driverError() const
+{
+    return withoutPassword(driverText(*m_database));
+}
+
+QString TORVSQLBase::withoutPassword(const QString &text) const
+{
+    // A driver may repeat the connection string it was given in its message.
+    QString shown = text;
+    if (!m_settings.password.isEmpty())
+        shown.replace(m_settings.password, QStringLiteral("****"));
+    return shown;
 }
 
 TORVSQLResult TORVSQLBase::run(QSqlQuery &query)

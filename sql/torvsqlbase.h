@@ -120,6 +120,9 @@ protected:
 private:
     void releaseConnection();
     TORVSQLResult statementFailure(const QSqlQuery &query) const;
+    // The connection's last error; error texts never show the password.
+    QString driverError() const;
+    QString withoutPassword(const QString &text) const;
 
     std::shared_ptr<QSqlDatabase> m_database;
     QString m_qtConnectionName;

@@ -43,6 +43,8 @@ class TORVSQLMS : public TORVSQLBase
 {
 public:
     explicit TORVSQLMS(const TORVSQLSettings &settings);
+    // The ODBC connection string, user name and password included, every
+    // value braced ("{...}", "}" doubled) so that no value can add keys.
     static QString connectionString(const TORVSQLSettings &settings);
     TORVSQLResult setForeignKeys(bool enable) override;
     int rowCount(QSqlQuery &query) override;

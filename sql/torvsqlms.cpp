@@ -27,13 +27,31 @@ TORVSQLMS::TORVSQLMS(const TORVSQLSettings &settings)
     applySettings(settings);
 }
 
+namespace {
+
+// An ODBC attribute value as the standard quotes it: in braces, with every
+// closing brace doubled, so that ";", "=" and "}" inside it stay text.
+QString odbcValue(const QString &value)
+{
+    QString braced = value;
+    braced.replace(QLatin1Char('}'), QLatin1String("}}"));
+    return QLatin1Char('{') + braced + QLatin1Char('}');
+}
+
+} // namespace
+
 QString TORVSQLMS::connectionString(const TORVSQLSettings &settings)
 {
     const QString port =
         settings.port != 0 ? QStringLiteral(",") + QString::number(settings.port) : QString();
-    // One multi-argument substitution: a "%2" inside the address must stay text.
-    return QStringLiteral("DRIVER={SQL SERVER};SERVER=%1%2;DATABASE=%3;")
-        .arg(settings.address, port, settings.databaseName);
+    QString text = QStringLiteral("DRIVER={SQL SERVER};SERVER=") + odbcValue(settings.address + port) +
+                   QStringLiteral(";DATABASE=") + odbcValue(settings.databaseName) + QLatin1Char(';');
+    // Given to Qt apart, they would be appended without braces.
+    if (!settings.userName.isEmpty())
+        text += QStringLiteral("UID=") + odbcValue(settings.userName) + QLatin1Char(';');
+    if (!settings.password.isEmpty())
+        text += QStringLiteral("PWD=") + odbcValue(settings.password) + QLatin1Char(';');
+    return text;
 }
 
 void TORVSQLMS::configureConnection(QSqlDatabase &database, const TORVSQLSettings &settings,
@@ -41,8 +59,6 @@ void TORVSQLMS::configureConnection(QSqlDatabase &database, const TORVSQLSetting
 {
     database = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), connectionName);
     database.setDatabaseName(connectionString(settings));
-    database.setUserName(settings.userName);
-    database.setPassword(settings.password);
     // Without it, a server that accepts the connection and never answers
     // keeps open() waiting forever.
     database.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=10"));

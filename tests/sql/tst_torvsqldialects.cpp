@@ -159,11 +159,14 @@ private slots:
             return TORVSQLMS::connectionString(settings);
         };
         QCOMPARE(text("db.local", 1433),
-                 QStringLiteral("DRIVER={SQL SERVER};SERVER=db.local,1433;DATABASE=Veltrix;"));
+                 QStringLiteral("DRIVER={SQL SERVER};SERVER={db.local,1433};DATABASE={Veltrix};"));
         QCOMPARE(text("db.local", 0),
-                 QStringLiteral("DRIVER={SQL SERVER};SERVER=db.local;DATABASE=Veltrix;"));
+                 QStringLiteral("DRIVER={SQL SERVER};SERVER={db.local};DATABASE={Veltrix};"));
         QCOMPARE(text("H\\SQL%2%3", 0),
-                 QStringLiteral("DRIVER={SQL SERVER};SERVER=H\\SQL%2%3;DATABASE=Veltrix;"));
+                 QStringLiteral("DRIVER={SQL SERVER};SERVER={H\\SQL%2%3};DATABASE={Veltrix};"));
+        // Values cannot add keys: braces inside are doubled.
+        QCOMPARE(text("x};DRIVER={evil};PWD=y", 0),
+                 QStringLiteral("DRIVER={SQL SERVER};SERVER={x}};DRIVER={evil}};PWD=y};DATABASE={Veltrix};"));
     }
 };
 
