@@ -74,21 +74,30 @@ void TVXSSettings::createDefaults()
             if (!isMissing(setting))
                 break;
             if (setting == eSetting::SettingsPath) {
-                // The server keeps its own files next to the settings file.
-                const QString file = fileName();
-                setSettingsPath(file.left(file.lastIndexOf(QLatin1Char('/')) + 1));
+                setSettingsPath(defaultSettingsPath(fileName()));
             } else if (setting == eSetting::ServerDatabase) {
-                TORVSQLSettings database;
-                database.connectionName = QStringLiteral("Server Default");
-                database.type = TORVSQLSettings::SQLite;
-                database.databaseName = settingsPath() + QStringLiteral("vxs.db");
-                setServerDatabase(database);
+                setServerDatabase(defaultServerDatabase(settingsPath()));
             } else if (setting == eSetting::DbList) {
                 setDbList({serverDatabase()});
             }
             break;
         }
     }
+}
+
+QString TVXSSettings::defaultSettingsPath(const QString &fileName)
+{
+    // The server keeps its own files next to the settings file.
+    return fileName.left(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+TORVSQLSettings TVXSSettings::defaultServerDatabase(const QString &settingsPath)
+{
+    TORVSQLSettings database;
+    database.connectionName = QStringLiteral("Server Default");
+    database.type = TORVSQLSettings::SQLite;
+    database.databaseName = settingsPath + QStringLiteral("vxs.db");
+    return database;
 }
 
 bool TVXSSettings::writeToDisk()

@@ -69,6 +69,12 @@ public:
     // is const, so that no value can be set; the file is never written.
     static std::unique_ptr<const TVXSSettings> openReadOnly(const QString &fileName);
 
+    // What createDefaults() writes into a new file at fileName: its
+    // "settingsPath" (the file's folder), and the server's connection for a
+    // "settingsPath" (the database "vxs.db" in that folder).
+    static QString defaultSettingsPath(const QString &fileName);
+    static TORVSQLSettings defaultServerDatabase(const QString &settingsPath);
+
     // TVXSettingsBase
     void createDefaults() override;
     QString settingsPath() const override { return get<QString>(eSetting::SettingsPath); }
