@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
@@ -24,9 +25,11 @@ namespace Controller {
 
 namespace {
 
+using Veltrix::Database::eUpgradeStop;
 using Veltrix::Database::eVersionVerdict;
 using Veltrix::Database::softwareLibraryVersion;
 using Veltrix::Database::TVXSDatabase;
+using Veltrix::Database::TVXUpgradeProgress;
 using Veltrix::Database::verdictText;
 using Veltrix::Database::versionText;
 
@@ -60,18 +63,44 @@ struct TExitCodeMeaning
 
 constexpr TExitCodeMeaning exitCodeMeanings[] = {
     {ExitCurrent, QT_TRANSLATE_NOOP("CommandLine", "the database is current"),
-     QT_TRANSLATE_NOOP("CommandLine", "upgraded (or nothing to do)")},
+     QT_TRANSLATE_NOOP("CommandLine", "upgraded, built, or nothing to do")},
     {ExitUpgradable, QT_TRANSLATE_NOOP("CommandLine", "it is usable and can be upgraded"), nullptr},
-    {ExitMustUpgrade, QT_TRANSLATE_NOOP("CommandLine", "it must be upgraded"), nullptr},
-    {ExitNotCompatible, QT_TRANSLATE_NOOP("CommandLine", "it is not compatible"), nullptr},
-    {ExitNoConnection, QT_TRANSLATE_NOOP("CommandLine", "no connection"),
-     QT_TRANSLATE_NOOP("CommandLine", "no connection")},
+    {ExitMustUpgrade, QT_TRANSLATE_NOOP("CommandLine", "it must be upgraded, or does not exist yet"),
+     nullptr},
+    {ExitNotCompatible, QT_TRANSLATE_NOOP("CommandLine", "it is not compatible"),
+     QT_TRANSLATE_NOOP("CommandLine", "it is not compatible (nothing was changed)")},
+    {ExitNoConnection,
+     QT_TRANSLATE_NOOP(
+         "CommandLine",
+         "no connection, or the database cannot be read (locked, damaged; the reason is printed)"),
+     QT_TRANSLATE_NOOP("CommandLine", "no connection, or the database cannot be read (nothing was changed)")},
     {ExitNoBackup, nullptr,
-     QT_TRANSLATE_NOOP("CommandLine", "no copy could be written (nothing was changed)")},
+     QT_TRANSLATE_NOOP(
+         "CommandLine",
+         "no copy could be written, or another upgrade of the database did not finish in time (nothing was "
+         "changed)")},
     {ExitUpgradeFailed, nullptr,
      QT_TRANSLATE_NOOP("CommandLine",
                        "the upgrade failed (the database stays at the last version it reached)")},
 };
+
+eExitCode exitCodeOf(eUpgradeStop stop)
+{
+    switch (stop) {
+    case eUpgradeStop::None:
+        return ExitCurrent;
+    case eUpgradeStop::Unreadable:
+        return ExitNoConnection;
+    case eUpgradeStop::NotCompatible:
+        return ExitNotCompatible;
+    case eUpgradeStop::Busy:
+    case eUpgradeStop::NoCopy:
+        return ExitNoBackup;
+    case eUpgradeStop::StepFailed:
+        break;
+    }
+    return ExitUpgradeFailed;
+}
 
 eExitCode exitCodeOf(eVersionVerdict verdict)
 {
@@ -133,8 +162,8 @@ struct TOptions
     {
         parser.setApplicationDescription(
             TCommandLineText::tr(
-                "Veltrix Server Controller. Without options it starts in the system tray.\n\n%1\n%2\nWrong "
-                "options: %3.")
+                "Veltrix Server Controller. Without options it starts in the system tray.\n\n%1\n%2\n"
+                "Wrong options: %3.")
                 .arg(exitCodesText(status, &TExitCodeMeaning::afterStatus),
                      exitCodesText(upgrade, &TExitCodeMeaning::afterUpgrade))
                 .arg(ExitUsage));
@@ -164,11 +193,10 @@ private:
         QStringList codes;
         for (const TExitCodeMeaning &row : exitCodeMeanings) {
             if (row.*meaning)
-                codes << QString::number(row.code) + QLatin1Char(' ') +
-                             QCoreApplication::translate("CommandLine", row.*meaning);
+                codes << QStringLiteral("  %1  ").arg(row.code) +
+                             QCoreApplication::translate("CommandLine", row.*meaning) + QLatin1Char('\n');
         }
-        return TCommandLineText::tr("Exit codes of %1: %2.")
-            .arg(typedName(option), codes.join(QStringLiteral(", ")));
+        return TCommandLineText::tr("Exit codes of %1:\n%2").arg(typedName(option), codes.join(QString()));
     }
 };
 
@@ -199,20 +227,46 @@ void attachParentConsole()
 #endif
 
 // The connection the administrator asked for: the named entry of "dbList",
-// or the server's own connection (group "db").
-bool chooseConnection(TConsole &console, const QString &connectionName, bool nameGiven,
-                      TORVSQLSettings *chosen)
+// or the server's own connection (group "db"). Without a settings file (the
+// server never ran here) the connections are those a new file holds: an
+// upgrade writes that file, as the tray would, and a status query writes
+// nothing; *noSettingsFile then tells it so.
+bool chooseConnection(TConsole &console, const QString &connectionName, bool nameGiven, bool writeMissingFile,
+                      TORVSQLSettings *chosen, bool *noSettingsFile)
 {
     const QString iniPath = settingsFilePath();
-    if (iniPath.isEmpty() || !QFileInfo::exists(iniPath)) {
-        console.printError(TCommandLineText::tr("The settings file was not found: %1")
-                               .arg(QDir::toNativeSeparators(iniPath)));
+    if (iniPath.isEmpty()) {
+        console.printError(TCommandLineText::tr("No folder for the settings file was found."));
         return false;
     }
-    // Read only: a status query must not write the shared file.
-    const std::unique_ptr<const TVXSSettings> settings = TVXSSettings::openReadOnly(iniPath);
+    TORVSQLSettingsList list;
+    *noSettingsFile = !QFileInfo::exists(iniPath);
+    if (!*noSettingsFile) {
+        // Read only: a status query must not write the shared file.
+        const std::unique_ptr<const TVXSSettings> settings = TVXSSettings::openReadOnly(iniPath);
+        list = settings->dbList();
+        *chosen = settings->serverDatabase();
+    } else if (writeMissingFile) {
+        TVXSSettings settings(iniPath); // writes every default
+        if (!settings.writeToDisk()) {
+            console.printError(TCommandLineText::tr("The settings file %1 could not be written.")
+                                   .arg(QDir::toNativeSeparators(iniPath)));
+            return false;
+        }
+        console.printLine(TCommandLineText::tr("Wrote the default settings file %1")
+                              .arg(QDir::toNativeSeparators(iniPath)));
+        list = settings.dbList();
+        *chosen = settings.serverDatabase();
+        *noSettingsFile = false;
+    } else {
+        console.printLine(
+            TCommandLineText::tr("The settings file %1 does not exist yet; its default connection is used.")
+                .arg(QDir::toNativeSeparators(iniPath)));
+        *chosen = TVXSSettings::defaultServerDatabase(TVXSSettings::defaultSettingsPath(iniPath));
+        list = {*chosen};
+    }
+
     if (nameGiven) {
-        const TORVSQLSettingsList list = settings->dbList();
         const int index = TORVSQLSettings::indexOfName(list, connectionName);
         if (index < 0) {
             QStringList names;
@@ -225,14 +279,11 @@ bool chooseConnection(TConsole &console, const QString &connectionName, bool nam
             return false;
         }
         *chosen = list.at(index);
-    } else {
-        *chosen = settings->serverDatabase();
-        if (!chosen->isValid()) {
-            console.printError(TCommandLineText::tr(
-                                   "The settings file %1 names no usable database connection for the server.")
-                                   .arg(QDir::toNativeSeparators(iniPath)));
-            return false;
-        }
+    } else if (!chosen->isValid()) {
+        console.printError(
+            TCommandLineText::tr("The settings file %1 names no usable database connection for the server.")
+                .arg(QDir::toNativeSeparators(iniPath)));
+        return false;
     }
     QString where = chosen->databaseName;
     if (chosen->type == TORVSQLSettings::MSSqlServer)
@@ -260,89 +311,120 @@ QString valueOrUnreadable(int value)
     return value < 0 ? TCommandLineText::tr("unreadable") : QString::number(value);
 }
 
-int databaseStatus(TConsole &console, const TORVSQLSettings &settings)
+// Why an SQLite database cannot be used; the same rule for both options.
+bool pathAccepted(TConsole &console, const TORVSQLSettings &settings)
 {
-    // SQLite would create a missing file; a status query must not.
-    if (settings.type == TORVSQLSettings::SQLite && !QFileInfo::exists(settings.databaseName)) {
-        console.printError(TCommandLineText::tr("The database file does not exist: %1")
-                               .arg(QDir::toNativeSeparators(settings.databaseName)));
-        return ExitNoConnection;
+    if (settings.type != TORVSQLSettings::SQLite)
+        return true;
+    const QString problem = Veltrix::Database::sqliteDatabasePathProblem(settings.databaseName);
+    if (!problem.isEmpty())
+        console.printError(problem);
+    return problem.isEmpty();
+}
+
+int databaseStatus(TConsole &console, const TORVSQLSettings &settings, bool noSettingsFile,
+                   const QString &upgradeOption)
+{
+    // SQLite would create a missing file; a status query must not. Without a
+    // settings file its folder may be missing too: the upgrade creates both.
+    if (settings.type == TORVSQLSettings::SQLite && !QFileInfo::exists(settings.databaseName) &&
+        (noSettingsFile || Veltrix::Database::sqliteDatabasePathProblem(settings.databaseName).isEmpty())) {
+        console.printLine(TCommandLineText::tr("The database %1 does not exist yet. %2 creates it.")
+                              .arg(QDir::toNativeSeparators(settings.databaseName), upgradeOption));
+        return ExitMustUpgrade;
     }
     TVXSDatabase db;
-    if (!openDatabase(console, db, settings))
+    if (!pathAccepted(console, settings) || !openDatabase(console, db, settings))
         return ExitNoConnection;
 
-    const int version = db.DbVersion();
-    console.printLine(TCommandLineText::tr("Database version: %1").arg(valueOrUnreadable(version)));
+    const Veltrix::Database::TVXInfoRow info = db.ReadInfoRow();
+    if (!info.problem.isEmpty()) {
+        console.printError(TCommandLineText::tr("The database cannot be read: %1").arg(info.problem));
+        return ExitNoConnection;
+    }
+    if (info.empty) {
+        console.printLine(TCommandLineText::tr("The database is empty. %1 builds it.").arg(upgradeOption));
+        return ExitMustUpgrade;
+    }
+    console.printLine(TCommandLineText::tr("Database version: %1").arg(info.version));
     console.printLine(
-        TCommandLineText::tr("Minimum software version: %1").arg(valueOrUnreadable(db.DbSoftwareMinimum())));
+        TCommandLineText::tr("Minimum software version: %1").arg(valueOrUnreadable(info.minimum)));
     // Judged as the server's database manager does: a restriction is
     // reported and does not change the verdict.
-    if (db.IsUnrestricted())
-        console.printLine(TCommandLineText::tr("Restricted: no"));
-    else
+    if (info.restricted)
         console.printLine(TCommandLineText::tr(
             "Restricted: yes. This database is restricted for use with Veltrix Server."));
+    else
+        console.printLine(TCommandLineText::tr("Restricted: no"));
 
-    const eVersionVerdict verdict = db.VersionVerdict();
-    console.printLine(verdictText(version, verdict));
+    const eVersionVerdict verdict = Veltrix::Database::strictVersionVerdict(info.version, info.minimum);
+    console.printLine(verdictText(info.version, verdict));
     return exitCodeOf(verdict);
 }
 
-QString stepDescription(int toVersion)
+// A stage as the upgrade prints it; a version step with what it does.
+QString stageLine(const TVXUpgradeProgress &progress)
 {
-    if (toVersion == Veltrix::Database::Schema::firstVersion)
-        return TCommandLineText::tr("Building version 1: the eleven first tables and the Info row");
+    using Stage = TVXUpgradeProgress::Stage;
+    const QString text = Veltrix::Database::upgradeStageText(progress);
+    if (progress.stage == Stage::Copied)
+        return text;
+    if (progress.stage != Stage::Step)
+        return TCommandLineText::tr("%1 ...").arg(text);
+    if (progress.toVersion == Veltrix::Database::Schema::firstVersion)
+        return TCommandLineText::tr("%1: the eleven first tables and the Info row").arg(text);
     for (const auto &step : Veltrix::Database::Schema::upgradeSteps()) {
-        if (step.version != toVersion)
+        if (step.version != progress.toVersion)
             continue;
         QStringList operations;
         for (const auto &operation : step.operations)
             operations << operation.describe();
-        return TCommandLineText::tr("Upgrading to version %1: %2")
-            .arg(toVersion)
-            .arg(operations.join(QStringLiteral("; ")));
+        return TCommandLineText::tr("%1: %2").arg(text, operations.join(QStringLiteral("; ")));
     }
-    return TCommandLineText::tr("Upgrading to version %1").arg(toVersion);
+    return text;
 }
 
 int upgradeDatabase(TConsole &console, const TORVSQLSettings &settings, bool backup,
                     const QString &noBackupOption)
 {
     TVXSDatabase db;
-    if (!openDatabase(console, db, settings))
+    if (!pathAccepted(console, settings) || !openDatabase(console, db, settings))
         return ExitNoConnection;
+    if (!backup)
+        console.printLine(TCommandLineText::tr("No copy of the database is made (%1).").arg(noBackupOption));
 
-    const int before = db.DbVersion();
-    console.printLine(
-        TCommandLineText::tr("Database version before the upgrade: %1").arg(valueOrUnreadable(before)));
+    // Each stage as it starts, with the time since the upgrade began.
+    QElapsedTimer clock;
+    clock.start();
+    const auto timed = [&clock](const QString &text) {
+        return TCommandLineText::tr("[%1 s] %2").arg(clock.elapsed() / 1000.0, 0, 'f', 1).arg(text);
+    };
+    db.SetProgressObserver([&console, &timed](const TVXUpgradeProgress &progress) {
+        console.printLine(timed(stageLine(progress)));
+    });
+    const Veltrix::Database::TVXUpgradeOutcome outcome = db.BackupAndUpgrade(backup);
+    db.SetProgressObserver({});
 
-    if (backup) {
-        const Veltrix::Database::TVXBackupOutcome outcome = db.BackupBeforeUpgrade();
-        if (!outcome.ok) {
-            console.printError(outcome.message);
-            return ExitNoBackup;
-        }
-        console.printLine(outcome.message);
-    } else {
-        console.printLine(TCommandLineText::tr("No copy of the database was made (%1).").arg(noBackupOption));
+    if (outcome.stop != eUpgradeStop::StepFailed && !outcome.result.ok) {
+        console.printError(outcome.result.error);
+        return exitCodeOf(outcome.stop);
     }
-
-    db.SetStepObserver([&console](int toVersion) { console.printLine(stepDescription(toVersion)); });
-    const TORVSQLResult result = db.CreateOrUpgrade();
     const int after = db.DbVersion();
-    if (!result.ok) {
-        console.printError(TCommandLineText::tr("Database Upgrade Failed.\n%1").arg(result.error));
-        if (!result.query.isEmpty())
-            console.printError(TCommandLineText::tr("Statement: %1").arg(result.query));
+    if (!outcome.result.ok) {
+        console.printError(TCommandLineText::tr("Database Upgrade Failed.\n%1").arg(outcome.result.error));
+        if (!outcome.result.query.isEmpty())
+            console.printError(TCommandLineText::tr("Statement: %1").arg(outcome.result.query));
         console.printError(
             TCommandLineText::tr("The database is at version %1.").arg(valueOrUnreadable(after)));
+        if (outcome.backup.copied)
+            console.printError(TCommandLineText::tr("The copy made before the upgrade is %1")
+                                   .arg(QDir::toNativeSeparators(outcome.backup.path)));
         return ExitUpgradeFailed;
     }
-    if (after == before)
-        console.printLine(TCommandLineText::tr("%1 Nothing to upgrade.").arg(versionText(after)));
-    else
-        console.printLine(TCommandLineText::tr("%1 The database was upgraded.").arg(versionText(after)));
+    console.printLine(
+        timed((after == outcome.versionBefore ? TCommandLineText::tr("%1 Nothing to upgrade.")
+                                              : TCommandLineText::tr("%1 The database was upgraded."))
+                  .arg(versionText(after))));
     return ExitCurrent;
 }
 
@@ -394,10 +476,11 @@ int run(TConsole &console, TOptions &options, int argc, char *argv[])
     }
 
     TORVSQLSettings settings;
+    bool noSettingsFile = false;
     if (!chooseConnection(console, parser.value(options.connection), parser.isSet(options.connection),
-                          &settings))
+                          upgrade, &settings, &noSettingsFile))
         return ExitNoConnection;
-    return status ? databaseStatus(console, settings)
+    return status ? databaseStatus(console, settings, noSettingsFile, typedName(options.upgrade))
                   : upgradeDatabase(console, settings, !parser.isSet(options.noBackup),
                                     typedName(options.noBackup));
 }

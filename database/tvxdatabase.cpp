@@ -27,17 +27,12 @@ std::unique_ptr<TORVSQLBase> makeHandle(const TORVSQLSettings &settings)
     }
 }
 
-bool isFileDatabase(const QString &path)
-{
-    return !path.isEmpty() && path != QLatin1String(":memory:") && !path.startsWith(QLatin1String("file:"));
-}
-
 // Why the SQLite file at `path` cannot be opened as a database, or empty.
 // SQLite itself would create a missing file without complaint, and would
 // accept any other file until the first statement fails.
 QString sqliteFileProblem(const QString &path)
 {
-    if (!isFileDatabase(path))
+    if (!TORVSQLite::namesFile(path))
         return QString();
     const QFileInfo info(path);
     if (!info.absoluteDir().exists())
@@ -47,6 +42,9 @@ QString sqliteFileProblem(const QString &path)
         return QString();
     if (info.isDir())
         return QStringLiteral("%1 is a folder, not a database file.").arg(QDir::toNativeSeparators(path));
+    // Opening a FIFO would wait for a writer for ever.
+    if (!info.isFile())
+        return QStringLiteral("%1 is not a plain file.").arg(QDir::toNativeSeparators(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("The database file %1 cannot be read: %2")
@@ -58,7 +56,8 @@ QString sqliteFileProblem(const QString &path)
     return QString();
 }
 
-// Reads one integer column of the Info row; -1 when it cannot be read.
+// Reads one integer column of the Info row; -1 when it cannot be read or
+// holds no whole number.
 int readInfoInteger(TORVSQLBase *sql, const QString &column)
 {
     if (!sql)
@@ -66,12 +65,7 @@ int readInfoInteger(TORVSQLBase *sql, const QString &column)
     const TORVSQLResult result = sql->selectFirst(QStringLiteral("SELECT %1 FROM Info").arg(column));
     if (!result.ok || !result.value)
         return -1;
-    const QVariant value = result.record.value(column);
-    if (value.isNull())
-        return -1;
-    bool ok = false;
-    const int number = value.toInt(&ok);
-    return ok ? number : -1;
+    return wholeNumber(result.record.value(column));
 }
 
 } // namespace
@@ -126,7 +120,7 @@ TORVSQLResult TVXDatabase::reopenExisting()
     if (m_sql->settings().type == TORVSQLSettings::SQLite) {
         const QString path = m_sql->settings().databaseName;
         QString problem = sqliteFileProblem(path);
-        if (problem.isEmpty() && isFileDatabase(path) && !QFileInfo::exists(path))
+        if (problem.isEmpty() && TORVSQLite::namesFile(path) && !QFileInfo::exists(path))
             problem =
                 QStringLiteral("The database file no longer exists: %1").arg(QDir::toNativeSeparators(path));
         if (!problem.isEmpty())
@@ -245,11 +239,12 @@ TORVSQLResult TVXDatabase::UpgradeTo(int targetVersion)
 {
     const int target = qMin(targetVersion, softwareLibraryVersion);
     const int version = DbVersion();
+    const int from = qMax(version, 0);
 
     // Outside any transaction: SQLite ignores this pragma inside one.
     m_sql->setForeignKeys(false);
 
-    TORVSQLResult result = version <= 0 ? buildVersionOne() : TORVSQLResult::success(true);
+    TORVSQLResult result = version <= 0 ? buildVersionOne(target) : TORVSQLResult::success(true);
     if (result.ok) {
         const QList<Schema::TSchemaStep> steps = Schema::upgradeSteps();
         for (const Schema::TSchemaStep &step : steps) {
@@ -257,7 +252,7 @@ TORVSQLResult TVXDatabase::UpgradeTo(int targetVersion)
                 break;
             if (DbVersion() >= step.version)
                 continue;
-            result = runStep(step);
+            result = runStep(step, from, target);
             if (!result.ok)
                 break;
         }
@@ -267,7 +262,7 @@ TORVSQLResult TVXDatabase::UpgradeTo(int targetVersion)
     return result;
 }
 
-TORVSQLResult TVXDatabase::buildVersionOne()
+TORVSQLResult TVXDatabase::buildVersionOne(int target)
 {
     TORVSQLResult result = m_sql->beginTransaction();
     if (!result.ok)
@@ -275,8 +270,7 @@ TORVSQLResult TVXDatabase::buildVersionOne()
     // Another program may have built it while this one waited for the lock.
     if (DbVersion() > 0)
         return m_sql->endTransaction(TORVSQLResult::success(true));
-    if (m_stepObserver)
-        m_stepObserver(Schema::firstVersion);
+    reportStep(Schema::firstVersion, 0, target);
 
     for (const TORVSQLTable &table : Schema::versionOneTables()) {
         Schema::TSchemaOperation create;
@@ -291,7 +285,7 @@ TORVSQLResult TVXDatabase::buildVersionOne()
     return m_sql->endTransaction(result);
 }
 
-TORVSQLResult TVXDatabase::runStep(const Schema::TSchemaStep &step)
+TORVSQLResult TVXDatabase::runStep(const Schema::TSchemaStep &step, int from, int target)
 {
     TORVSQLResult result = m_sql->beginTransaction();
     if (!result.ok)
@@ -299,8 +293,7 @@ TORVSQLResult TVXDatabase::runStep(const Schema::TSchemaStep &step)
     // Another program may have run this step while this one waited for the lock.
     if (DbVersion() >= step.version)
         return m_sql->endTransaction(TORVSQLResult::success(true));
-    if (m_stepObserver)
-        m_stepObserver(step.version);
+    reportStep(step.version, from, target);
 
     for (const Schema::TSchemaOperation &operation : step.operations) {
         result = runOperation(operation);
@@ -341,86 +334,13 @@ TORVSQLResult TVXDatabase::runOperation(const Schema::TSchemaOperation &operatio
     return TORVSQLResult::failure(QStringLiteral("Unknown schema operation"));
 }
 
-TVXBackupOutcome TVXDatabase::BackupBeforeUpgrade()
+void TVXDatabase::reportStep(int toVersion, int from, int target) const
 {
-    TVXBackupOutcome outcome;
-    const TORVSQLSettings settings = m_sql->settings();
-
-    if (settings.type == TORVSQLSettings::MSSqlServer) {
-        outcome.ok = true;
-        outcome.message = QStringLiteral(
-            "No copy of a Microsoft SQL Server database can be made from here. Back the database up on "
-            "its server before upgrading it.");
-        return outcome;
-    }
-    if (settings.type != TORVSQLSettings::SQLite) {
-        outcome.message = QStringLiteral("No database selected");
-        return outcome;
-    }
-    if (!m_sql->isOpen()) {
-        outcome.message =
-            QStringLiteral("The database is not open, so no copy was made and it was not upgraded.");
-        return outcome;
-    }
-
-    const QString file = settings.databaseName;
-    if (!isFileDatabase(file)) {
-        outcome.ok = true;
-        outcome.message = QStringLiteral("The database has no file to copy.");
-        return outcome;
-    }
-
-    const int version = DbVersion();
-    if (version >= softwareLibraryVersion) {
-        outcome.ok = true;
-        outcome.message =
-            QStringLiteral("The database is at version %1: nothing to upgrade, no copy made.").arg(version);
-        return outcome;
-    }
-
-    const TORVSQLResult tables =
-        m_sql->selectFirst(QStringLiteral("SELECT count(*) AS n FROM sqlite_master"));
-    if (!tables.ok) {
-        outcome.message = QStringLiteral("The database %1 cannot be read, so no copy was made and it was not "
-                                         "upgraded: %2")
-                              .arg(QDir::toNativeSeparators(file), tables.error);
-        return outcome;
-    }
-    if (tables.record.value(QStringLiteral("n")).toInt() == 0) {
-        outcome.ok = true;
-        outcome.message = QStringLiteral("The database is empty: no copy needed.");
-        return outcome;
-    }
-
-    const QString stem = file + QStringLiteral(".v") + QString::number(qMax(version, 0)) + QLatin1Char('-') +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString path = stem + QStringLiteral(".bak");
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".bak");
-
-    // A consistent copy, even while the service has the file open.
-    const TORVSQLResult copy =
-        m_sql->exec(QStringLiteral("VACUUM INTO ") + sqlTextLiteral(path) + QLatin1Char(';'));
-    if (!copy.ok) {
-        QFile::remove(path);
-        outcome.path = path;
-        outcome.message = QStringLiteral("No copy of the database could be written to %1, so it was not "
-                                         "upgraded: %2")
-                              .arg(QDir::toNativeSeparators(path), copy.error);
-        return outcome;
-    }
-    outcome.ok = true;
-    outcome.copied = true;
-    outcome.path = path;
-    outcome.message = QStringLiteral("A copy of the database at version %1 was written to %2.")
-                          .arg(version)
-                          .arg(QDir::toNativeSeparators(path));
-    return outcome;
-}
-
-void TVXDatabase::SetStepObserver(std::function<void(int)> observer)
-{
-    m_stepObserver = std::move(observer);
+    TVXUpgradeProgress progress;
+    progress.toVersion = toVersion;
+    progress.number = toVersion - from;
+    progress.count = target - from;
+    report(progress);
 }
 
 } // namespace Database

@@ -5,6 +5,7 @@
 #include "torvsqlsettings.h"
 
 #include <QString>
+#include <QVariant>
 
 #include <functional>
 #include <memory>
@@ -35,6 +36,35 @@ QString versionText(int version);
 // as the database manager and the command line show it.
 QString verdictText(int version, eVersionVerdict verdict);
 
+// An Info value as a whole number from 0 up, or -1 when it is none: NULL,
+// a real number such as 6.7, a text that is no number, or too large for an int.
+int wholeNumber(const QVariant &value);
+
+// What one read of a database's Info row found.
+struct TVXInfoRow
+{
+    // Why the database cannot be judged (locked, damaged, not a Veltrix
+    // Server database, a version that is no whole number); empty when it can.
+    QString problem;
+    bool empty = false;      // no table at all: a new database, built by an upgrade
+    int version = -1;        // dbVersion (at least 1 when there is no problem and not empty)
+    int minimum = -1;        // dbSoftwareMinimum; -1 before version 5
+    bool restricted = false; // restrictUtility
+};
+
+// The verdict on a readable Info row as the command line and the upgrade
+// judge it: VersionVerdict()'s rule, except that a database that demands a
+// newer software (a minimum above what this software accepts) is
+// NotCompatible whatever its version: this software neither uses nor
+// upgrades it.
+eVersionVerdict strictVersionVerdict(int version, int minimum);
+
+// Why `path` cannot be the SQLite database of the command line, or empty: it
+// must be an absolute path to a plain file, or to a file that does not exist
+// yet in an existing folder (an upgrade builds it there). ":memory:", "file:"
+// URIs, relative paths, folders, FIFOs and devices are refused.
+QString sqliteDatabasePathProblem(const QString &path);
+
 // Outcome of the copy made before an upgrade.
 struct TVXBackupOutcome
 {
@@ -43,6 +73,51 @@ struct TVXBackupOutcome
     QString path;        // where the copy is
     QString message;     // what happened, for the administrator
 };
+
+// One stage of an upgrade, reported as it starts.
+struct TVXUpgradeProgress
+{
+    enum class Stage
+    {
+        WaitingForLock, // another upgrade of the same database runs; message: who
+        Copying,        // the copy before the upgrade is being written
+        Copied,         // message: the copy's outcome, or why none was needed
+        Step            // a version step, in its transaction
+    };
+    Stage stage = Stage::Step;
+    int toVersion = 0; // Step: the version it reaches (1: an empty database is built)
+    int number = 0;    // Step: its place among the steps of this run, from 1
+    int count = 0;     // Step: how many steps this run goes through
+    QString message;
+    QString path; // Copied: the copy
+};
+
+// The stage as a short phrase: "Copying the database", "Upgrading to version
+// 8 (2 of 6)", "Waiting for another upgrade of this database (...)", or the
+// copy's outcome.
+QString upgradeStageText(const TVXUpgradeProgress &progress);
+
+// Why BackupAndUpgrade() stopped; nothing was changed except after StepFailed.
+enum class eUpgradeStop
+{
+    None,          // upgraded, or nothing to do
+    Busy,          // another upgrade of the database holds its lock file
+    Unreadable,    // the database cannot be read (locked, damaged, ...)
+    NotCompatible, // it demands a newer software
+    NoCopy,        // the copy before the upgrade could not be written
+    StepFailed     // a version step failed; the earlier steps stay
+};
+
+struct TVXUpgradeOutcome
+{
+    eUpgradeStop stop = eUpgradeStop::None;
+    TORVSQLResult result;    // the upgrade's result; when it stopped, error says why
+    TVXBackupOutcome backup; // the copy, when one was asked for
+    int versionBefore = -1;  // -1: the database was empty
+};
+
+// How long an upgrade waits for another upgrade of the same database.
+constexpr int upgradeLockWaitMs = 30000;
 
 // The application database: one SQL handle chosen by the connection's type,
 // version queries, the compatibility rule and the step-by-step upgrade.
@@ -80,27 +155,39 @@ public:
     // CheckVersion(); a lower target succeeds once the database is there.
     TORVSQLResult UpgradeTo(int targetVersion);
 
-    // Writes a consistent copy of an SQLite database next to its file
-    // (<file>.v<version>-<yyyyMMdd-HHmmss>.bak, "-2"... added when taken)
-    // before an upgrade. ok without a copy when there is nothing to keep (an
-    // empty database, one at version 12 or newer) and for SQL Server, whose
-    // outcome says that no copy can be made from here. ok false: the copy
-    // failed and the database must not be upgraded; the message says why.
-    TVXBackupOutcome BackupBeforeUpgrade();
+    // Reads the Info row once and says whether the database can be judged
+    // at all. A locked database fails after the driver's busy timeout.
+    TVXInfoRow ReadInfoRow();
 
-    // Called before each version step runs (toVersion = the version it
-    // reaches; 1 when an empty database is built), inside the step's
-    // transaction.
-    void SetStepObserver(std::function<void(int toVersion)> observer);
+    // Copies (when copyFirst) and upgrades the database, exclusively: for an
+    // SQLite file a lock file beside it keeps a second upgrade of the same
+    // file waiting (up to lockWaitMs) until the first one is done. The copy
+    // of an SQLite database is written next to its file
+    // (<file>.v<version>-<yyyyMMdd-HHmmss>.bak, "-2"... added when taken)
+    // under a temporary name, and renamed into place only once it is
+    // complete and reads back; none is made when there is nothing to keep
+    // (an empty database, one at version 12 or newer), and none can be made
+    // of a SQL Server database. A database that cannot be read, or that
+    // demands a newer software, is left alone.
+    TVXUpgradeOutcome BackupAndUpgrade(bool copyFirst, int lockWaitMs = upgradeLockWaitMs);
+
+    // Called as each stage of BackupAndUpgrade(), CreateOrUpgrade() and
+    // UpgradeTo() starts (a step: inside its transaction), on the thread
+    // that runs them.
+    void SetProgressObserver(std::function<void(const TVXUpgradeProgress &)> observer);
 
 private:
     TORVSQLResult reopenExisting();
-    TORVSQLResult buildVersionOne();
-    TORVSQLResult runStep(const Schema::TSchemaStep &step);
+    // Build and steps of a run from version `from` (0: empty) to `target`.
+    TORVSQLResult buildVersionOne(int target);
+    TORVSQLResult runStep(const Schema::TSchemaStep &step, int from, int target);
+    void reportStep(int toVersion, int from, int target) const;
+    void report(const TVXUpgradeProgress &progress) const;
+    TVXBackupOutcome writeCopy(const TVXInfoRow &info);
     TORVSQLResult runOperation(const Schema::TSchemaOperation &operation);
 
     std::unique_ptr<TORVSQLBase> m_sql;
-    std::function<void(int)> m_stepObserver;
+    std::function<void(const TVXUpgradeProgress &)> m_progressObserver;
 };
 
 // The server's variant; the database manager's server form creates it.

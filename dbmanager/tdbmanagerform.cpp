@@ -386,8 +386,9 @@ bool TDBManagerForm::UpgradeDatabase()
                               QMessageBox::NoButton) != QMessageBox::Yes)
         return false;
 
-    const TVXBackupOutcome backup = m_database->BackupBeforeUpgrade();
-    if (!backup.ok) {
+    const TVXUpgradeOutcome outcome = m_database->BackupAndUpgrade(true);
+    const TVXBackupOutcome &backup = outcome.backup;
+    if (outcome.stop == eUpgradeStop::NoCopy) {
         QMessageBox::warning(
             this, tr("Upgrade Database"),
             tr("Database Upgrade Failed.\nThe database could not be copied before the upgrade, "
@@ -396,10 +397,8 @@ bool TDBManagerForm::UpgradeDatabase()
             QMessageBox::Ok);
         return false;
     }
-
-    const TORVSQLResult result = m_database->CreateOrUpgrade();
-    if (!result.ok) {
-        QString text = tr("Database Upgrade Failed.\n") + result.error;
+    if (!outcome.result.ok) {
+        QString text = tr("Database Upgrade Failed.\n") + outcome.result.error;
         if (backup.copied)
             text += tr("\n\nThe copy made before the upgrade is:\n") + backup.path;
         QMessageBox::warning(this, tr("Upgrade Database"), text, QMessageBox::Ok);

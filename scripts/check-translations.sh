@@ -37,8 +37,8 @@ fi
 known=(
     "Veltrix Server Controller"                          # controller: balloon title
     "Veltrix Server has stopped"                         # controller: balloon
-    "The settings file was not found: %1"                # controller: command line
-    "it must be upgraded"                                # controller: exit code table
+    "The database %1 does not exist yet. %2 creates it." # controller: command line
+    "it must be upgraded, or does not exist yet"         # controller: exit code table
     "Invalid SMTP Settings"                              # serverconfig: message box
     "Select Certificate File"                            # serverconfig: file dialog
     "Auto-Add Devices to Database"                       # serverconfig: .ui

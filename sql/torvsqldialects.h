@@ -18,6 +18,9 @@ class TORVSQLite : public TORVSQLBase
 {
 public:
     explicit TORVSQLite(const TORVSQLSettings &settings);
+    // Whether `databaseName` names a file on disk: not ":memory:", not a
+    // "file:" URI, not empty.
+    static bool namesFile(const QString &databaseName);
     TORVSQLResult setForeignKeys(bool enable) override;
     TORVSQLResult beginTransaction() override;
     TORVSQLResult commitTransaction() override;

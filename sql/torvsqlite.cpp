@@ -21,14 +21,18 @@ void TORVSQLite::configureConnection(QSqlDatabase &database, const TORVSQLSettin
     database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
 }
 
+bool TORVSQLite::namesFile(const QString &databaseName)
+{
+    return !databaseName.isEmpty() && databaseName != QLatin1String(":memory:") &&
+           !databaseName.startsWith(QLatin1String("file:"));
+}
+
 bool TORVSQLite::storageReachable() const
 {
     // An open connection keeps working on a file that was deleted meanwhile;
     // whatever it writes then is lost.
     const QString path = settings().databaseName;
-    if (path.isEmpty() || path == QLatin1String(":memory:") || path.startsWith(QLatin1String("file:")))
-        return true;
-    return QFileInfo::exists(path);
+    return !namesFile(path) || QFileInfo::exists(path);
 }
 
 TORVSQLResult TORVSQLite::prepareOpenedConnection()

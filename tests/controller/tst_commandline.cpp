@@ -1,14 +1,23 @@
 #include "commandline.h"
 #include "settingslocation.h"
 #include "tvxdatabase.h"
+#include "tvxssettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace Veltrix::Server::Controller;
 using Veltrix::Database::TVXDatabase;
@@ -52,8 +61,9 @@ TORVSQLSettings sqlite(const QString &name, const QString &path)
     return settings;
 }
 
-// Runs one statement on the database file, outside the code under test.
-void execOn(const QString &path, const QString &statement)
+// Runs statements on the database file, outside the code under test; the
+// connection stays open (holding whatever lock they took) while `during` runs.
+void execOn(const QString &path, const QString &statement, const std::function<void()> &during = {})
 {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("direct"));
@@ -61,8 +71,16 @@ void execOn(const QString &path, const QString &statement)
         QVERIFY(db.open());
         QSqlQuery query(db);
         QVERIFY2(query.exec(statement), qPrintable(statement));
+        if (during)
+            during();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("direct"));
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -117,8 +135,9 @@ private slots:
         row("none", {}, -1, {});
         for (const char *option : {"-sHOWmESSAGE", "-something"})
             row(option, {option}, -1, {});
-        const QStringList help{"--database-status", "--upgrade-database", "--connection <NAME>",
-                               "--no-backup", "2 it must be upgraded"};
+        const QStringList help{"--database-status",        "--upgrade-database",
+                               "--connection <NAME>",      "--no-backup",
+                               "  2  it must be upgraded", "Exit codes of --upgrade-database:\n  0  "};
         row("--help", {"--help"}, 0, help);
         row("--version", {"--version"}, 0,
             {"VeltrixServerController " VX_CONTROLLER_VERSION, "schema version 12"});
@@ -168,6 +187,8 @@ private slots:
             "continuing.");
         row("too new", 12, "dbVersion = 13, dbSoftwareMinimum = 13", {}, 3,
             "Database Version 13, Software Library Version 12. This database is not compatible.");
+        row("current, asks for a newer software", 12, "dbSoftwareMinimum = 13", {}, 3,
+            "Database Version 12, Software Library Version 12. This database is not compatible.");
         row("restricted", 12, "restrictUtility = 1", {}, 0,
             "Restricted: yes. This database is restricted for use with Veltrix Server.");
         row("restricted and older", 6, "restrictUtility = 1", {}, 2,
@@ -217,46 +238,136 @@ private slots:
                      qPrintable(outcome.err));
     }
 
-    void cannotConnect_data()
+    // One rule for both options, applied before anything is opened.
+    void refusedPaths_data()
     {
-        QTest::addColumn<QString>("databaseName");
+        QTest::addColumn<QString>("databaseName"); // %1: an empty folder, the working folder
         QTest::addColumn<QString>("message");
-        for (const char *name : {"absent.db", "absent/vxs.db"})
-            QTest::newRow(name) << name << "does not exist";
-        QTest::newRow("not a database") << "notes.txt"
-                                        << "is not an SQLite database";
+        const auto row = [](const char *name, const char *path, const char *message) {
+            QTest::newRow(name) << path << message;
+        };
+        row("missing folder", "%1/absent/vxs.db", "folder of the database file does not exist");
+        row("not a database", "%1/notes.txt", "is not an SQLite database");
+#ifdef Q_OS_UNIX
+        row("FIFO", "%1/fifo", "is not a plain file");
+#endif
+        row("folder", "%1", "is not a plain file");
+        row("file: address", "file:vxs.db?mode=memory", "is not a file on disk");
+        row(":memory:", ":memory:", "is not a file on disk");
+        row("relative", "vxs.db", "is relative");
     }
-    void cannotConnect()
+    void refusedPaths()
     {
         QFETCH(QString, databaseName);
         QFETCH(QString, message);
-        const QString path = m_dir.filePath(databaseName);
-        if (databaseName == QLatin1String("notes.txt")) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("not a database at all, just some words\n");
-        }
+        const QString folder = m_dir.filePath(QStringLiteral("refused"));
+        QVERIFY(QDir(folder).removeRecursively() && QDir().mkpath(folder) && QDir::setCurrent(folder));
+        const QString path = databaseName.arg(folder);
+        QFile file(path);
+        if (path.endsWith(QLatin1String(".txt")))
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a database, just some words\n") > 0);
+        file.close();
+#ifdef Q_OS_UNIX
+        if (path.endsWith(QLatin1String("fifo")))
+            QCOMPARE(::mkfifo(qPrintable(path), 0600), 0);
+#endif
+        const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         writeSettings(sqlite(QStringLiteral("server"), path));
-        // An upgrade of a missing file in an existing folder builds a new database.
-        QStringList options{QStringLiteral("--database-status")};
-        if (databaseName != QLatin1String("absent.db"))
-            options << QStringLiteral("--upgrade-database");
-        for (const QString &option : options) {
+        for (const char *option : {"--database-status", "--upgrade-database"}) {
             const Outcome outcome = runCommandLine({option});
             QCOMPARE(outcome.code, 4);
             QVERIFY2(outcome.err.contains(message), qPrintable(outcome.err));
         }
-        // A status query never creates the file.
-        QCOMPARE(QFileInfo::exists(path), databaseName == QLatin1String("notes.txt"));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        QVERIFY(QDir::setCurrent(m_dir.path()));
     }
 
-    void noSettingsFile()
+    // Locked by another connection, damaged, or holding a version that is no
+    // whole number: both options say why within 10 s and change nothing.
+    void unreadable_data()
     {
-        QFile::remove(Veltrix::Server::settingsFilePath());
-        const Outcome outcome = runCommandLine({"--database-status"});
-        QCOMPARE(outcome.code, 4);
-        QVERIFY(outcome.err.contains(QStringLiteral("settings file was not found")));
-        QVERIFY(!QFileInfo::exists(Veltrix::Server::settingsFilePath()));
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("locked") << "BEGIN EXCLUSIVE"
+                                << "database is locked";
+        QTest::newRow("truncated") << "truncate"
+                                   << "database disk image is malformed";
+        QTest::newRow("corrupt") << "overwrite 100"
+                                 << "database disk image is malformed";
+        QTest::newRow("broken header") << "overwrite 16"
+                                       << "file is not a database";
+        QTest::newRow("version 6.7") << "UPDATE Info SET dbVersion = 6.7"
+                                     << "Info.dbVersion holds \"6.7\"";
+    }
+    void unreadable()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, reason);
+        const QString path = buildAt(6);
+        QFile file(path);
+        if (damage == QLatin1String("truncate"))
+            QVERIFY(file.resize(file.size() / 2));
+        else if (damage.startsWith(QLatin1String("overwrite")) && file.open(QIODevice::ReadWrite))
+            QVERIFY(file.seek(damage.section(' ', 1).toInt()) &&
+                    file.write(QByteArray(2000, '\xff')) == 2000);
+        else if (!damage.startsWith(QLatin1String("BEGIN")))
+            execOn(path, damage);
+        file.close();
+        const QByteArray before = contents(path);
+        writeSettings(sqlite(QStringLiteral("server"), path));
+
+        const auto judge = [&]() {
+            for (const char *option : {"--database-status", "--upgrade-database"}) {
+                QElapsedTimer timer;
+                timer.start();
+                const Outcome outcome = runCommandLine({option});
+                QVERIFY(timer.elapsed() < 10000);
+                QCOMPARE(outcome.code, 4);
+                QVERIFY2(outcome.err.contains(reason), qPrintable(outcome.err));
+                QVERIFY(!outcome.out.contains(QStringLiteral("upgraded")));
+            }
+        };
+        if (damage.startsWith(QLatin1String("BEGIN")))
+            execOn(path, damage, judge);
+        else
+            judge();
+        QCOMPARE(contents(path), before);
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{"vxs.db"});
+    }
+
+    // No settings file: the server never ran here. Status writes nothing; the
+    // upgrade writes the settings file the tray would and builds the database.
+    void freshMachine()
+    {
+        const QString ini = Veltrix::Server::settingsFilePath();
+        const QString folder = Veltrix::Server::settingsFolder();
+        const QString database = folder + QStringLiteral("vxs.db");
+        QVERIFY(QDir(folder).removeRecursively());
+        const QString notYet =
+            QStringLiteral("The database %1 does not exist yet. --upgrade-database creates it.")
+                .arg(database);
+        Outcome status = runCommandLine({"--database-status"});
+        QCOMPARE(status.code, 2);
+        QVERIFY2(status.out.contains(notYet), qPrintable(status.out));
+        QVERIFY(!QFileInfo::exists(folder));
+
+        const Outcome upgrade = runCommandLine({"--upgrade-database"});
+        QVERIFY2(upgrade.code == 0, qPrintable(upgrade.out + upgrade.err));
+        QCOMPARE(TVXDatabase(sqlite(QStringLiteral("check"), database)).DbVersion(), 12);
+        const QByteArray written = contents(ini);
+        QVERIFY(QFile::remove(ini));
+        {
+            Veltrix::Server::TVXSSettings store(ini);
+        }
+        QCOMPARE(written, contents(ini));
+
+        // A settings file naming a missing database file in an existing folder.
+        QVERIFY(QFile::remove(database));
+        status = runCommandLine({"--database-status"});
+        QCOMPARE(status.code, 2);
+        QVERIFY2(status.out.contains(notYet), qPrintable(status.out));
+        QCOMPARE(runCommandLine({"--upgrade-database"}).code, 0);
+        QVERIFY(QFileInfo::exists(database));
     }
 
     void upgrade_data()
@@ -273,9 +384,17 @@ private slots:
         const Outcome outcome = runCommandLine(backup ? QStringList{"--upgrade-database"}
                                                       : QStringList{"--upgrade-database", "--no-backup"});
         QVERIFY2(outcome.code == 0, qPrintable(outcome.out + outcome.err));
+        // Each stage as it starts, with the time since the start.
+        QString stages;
+        if (backup)
+            stages +=
+                QStringLiteral("\\[0\\.\\d s\\] Copying the database \\.\\.\\.\n"
+                               "\\[0\\.\\d s\\] A copy of the database at version 6 was written to .*\n");
         for (int v = 7; v <= 12; ++v)
-            QVERIFY2(outcome.out.contains(QStringLiteral("Upgrading to version %1: ").arg(v)),
-                     qPrintable(outcome.out));
+            stages += QStringLiteral("\\[0\\.\\d s\\] Upgrading to version %1 \\(%2 of 6\\): .*\n")
+                          .arg(v)
+                          .arg(v - 6);
+        QVERIFY2(QRegularExpression(stages).match(outcome.out).hasMatch(), qPrintable(outcome.out));
         QVERIFY(!outcome.out.contains(QStringLiteral("Upgrading to version 6")));
         QVERIFY(outcome.out.contains(QStringLiteral("drop table LocationConfigs")));
         QVERIFY(outcome.out.contains(QStringLiteral("Database Version 12, Software Library Version 12.")));
@@ -318,29 +437,6 @@ private slots:
         QVERIFY(outcome.err.contains(QStringLiteral("duplicate column")));
         QVERIFY(outcome.err.contains(QStringLiteral("The database is at version 8.")));
         QCOMPARE(runCommandLine({"--database-status"}).code, 2);
-    }
-
-    // Another connection holds the file: no copy, no upgrade, nothing changed.
-    void noCopyNoUpgrade()
-    {
-        const QString path = buildAt(6);
-        writeSettings(sqlite(QStringLiteral("server"), path));
-        Outcome outcome;
-        {
-            QSqlDatabase holder =
-                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
-            holder.setDatabaseName(path);
-            QVERIFY(holder.open());
-            QVERIFY(QSqlQuery(holder).exec(QStringLiteral("BEGIN EXCLUSIVE")));
-            outcome = runCommandLine({"--upgrade-database"});
-            QVERIFY(QSqlQuery(holder).exec(QStringLiteral("ROLLBACK")));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-        QCOMPARE(outcome.code, 5);
-        QVERIFY2(outcome.err.contains(QStringLiteral("not upgraded")), qPrintable(outcome.err));
-        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{"vxs.db"});
-        TVXDatabase db(sqlite(QStringLiteral("check"), path));
-        QCOMPARE(db.DbVersion(), 6);
     }
 };
 

@@ -2,15 +2,23 @@
 #include "tvxdatabase.h"
 
 #include <QCryptographicHash>
-#include <QProcess>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
 using namespace Veltrix::Database;
 using namespace SchemaTest;
+
+Q_DECLARE_METATYPE(eUpgradeStop)
 
 namespace {
 
@@ -25,9 +33,9 @@ QByteArray fileHash(const QString &path)
 QList<int> stepsOf(TVXDatabase &db, TORVSQLResult *result)
 {
     QList<int> steps;
-    db.SetStepObserver([&](int to) { steps << to; });
+    db.SetProgressObserver([&](const TVXUpgradeProgress &progress) { steps << progress.toVersion; });
     *result = db.CreateOrUpgrade();
-    db.SetStepObserver({});
+    db.SetProgressObserver({});
     return steps;
 }
 
@@ -224,6 +232,8 @@ private slots:
         QTest::newRow("empty") << "DELETE FROM Info" << -1 << false;
         QTest::newRow("missing") << "DROP TABLE Info" << -1 << false;
         QTest::newRow("version not a number") << "UPDATE Info SET dbVersion = 'abc'" << 5 << true;
+        QTest::newRow("version not whole") << "UPDATE Info SET dbVersion = 6.7" << 5 << true;
+        QTest::newRow("version too large") << "UPDATE Info SET dbVersion = 99999999999" << 5 << true;
     }
     void unreadableInfo()
     {
@@ -240,8 +250,11 @@ private slots:
         // Tries to build version 1 and meets the existing tables.
         const TORVSQLResult result = db.CreateOrUpgrade();
         QVERIFY2(!result.ok && result.error.contains("already exists"), qPrintable(result.error));
+        // Judged unreadable before anything is copied or run.
+        QCOMPARE(db.BackupAndUpgrade(true).stop, eUpgradeStop::Unreadable);
         db.Close();
         QCOMPARE(fileHash(path), hash);
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{"vxs.db"});
     }
 
     void emptyFileIsBuilt()
@@ -303,12 +316,16 @@ private slots:
             QFile file(path);
             if (!content.isEmpty() && (!file.open(QIODevice::WriteOnly) || file.write(content) < 0))
                 QFAIL("cannot write the file");
+#ifdef Q_OS_UNIX
+            if (name == "fifo") // opening it to read would wait for a writer
+                QCOMPARE(::mkfifo(qPrintable(path), 0600), 0);
+#endif
             file.close();
             TVXDatabase db(sqliteSettings(path));
             const TORVSQLResult connect = db.Connect(sqliteSettings(path));
             QVERIFY2(!connect.ok && connect.error.contains(message), qPrintable(connect.error));
             QVERIFY(!db.CreateOrUpgrade().ok);
-            QVERIFY(!db.BackupBeforeUpgrade().ok);
+            QCOMPARE(db.BackupAndUpgrade(true).stop, eUpgradeStop::Unreadable);
             if (!content.isEmpty()) {
                 QVERIFY(file.open(QIODevice::ReadOnly));
                 QCOMPARE(file.readAll(), content);
@@ -318,74 +335,74 @@ private slots:
         check("short.db", "SQLite", "is not an SQLite database");
         check("missing/vxs.db", {}, "folder of the database file does not exist");
         check("adir", {}, "is a folder");
+#ifdef Q_OS_UNIX
+        check("fifo", {}, "is not a plain file");
+#endif
         QVERIFY(!QFileInfo::exists(m_dir.filePath("unusable/missing")));
     }
 
-    void backup()
+    // The copy and the upgrade of a version-6 database, alone, while another
+    // upgrade holds the database, and with no room for the copy.
+    void backupAndUpgrade_data()
     {
-        const QString path = buildAt(6);
-        TVXDatabase db(sqliteSettings(path));
-        const TVXBackupOutcome first = db.BackupBeforeUpgrade();
-        QVERIFY2(first.ok && first.copied, qPrintable(first.message));
-        QVERIFY2(
-            QRegularExpression("/vxs\\.db\\.v6-\\d{8}-\\d{6}(-\\d+)?\\.bak$").match(first.path).hasMatch(),
-            qPrintable(first.path));
-        QVERIFY(first.message.contains(QDir::toNativeSeparators(first.path)));
-        const TVXBackupOutcome second = db.BackupBeforeUpgrade();
-        QVERIFY(second.ok && second.copied && second.path != first.path);
-        {
-            RawDb copy(first.path);
-            QCOMPARE(copy.value("SELECT dbVersion FROM Info"), QStringLiteral("6"));
-            QCOMPARE(keptCounts(copy, 6), keptCounts(RawDb(path), 6));
-            QCOMPARE(copy.count("LocationConfigs"), 2);
-        }
-        QVERIFY(db.CreateOrUpgrade().ok);
-        const TVXBackupOutcome current = db.BackupBeforeUpgrade();
-        QVERIFY(current.ok && !current.copied);
-
-        const QString fresh = newPath();
-        const TVXBackupOutcome none = TVXDatabase(sqliteSettings(fresh)).BackupBeforeUpgrade();
-        QVERIFY(none.ok && !none.copied);
-        QCOMPARE(QDir(QFileInfo(fresh).path()).entryList(QDir::Files), QStringList{"vxs.db"});
-
-        TORVSQLSettings server = sqliteSettings("vxs");
-        server.type = TORVSQLSettings::MSSqlServer;
-        server.address = "127.0.0.1";
-        server.port = 1;
-        const TVXBackupOutcome outcome = TVXDatabase(server).BackupBeforeUpgrade();
-        QVERIFY2(outcome.ok && !outcome.copied && outcome.message.contains("SQL Server"),
-                 qPrintable(outcome.message));
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<eUpgradeStop>("stop");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("copied") << "" << eUpgradeStop::None
+                                << "A copy of the database at version 6 was written to ";
+        QTest::newRow("another upgrade runs")
+            << "locked" << eUpgradeStop::Busy << "Another upgrade of this database";
+#ifdef Q_OS_UNIX
+        QTest::newRow("disk full") << "full" << eUpgradeStop::NoCopy
+                                   << "No copy of the database could be written";
+#endif
     }
-
-    // Another program holds the database: the upgrade and the copy fail
-    // cleanly, nothing changes, and the upgrade works once it lets go.
-    void lockedByAnotherProcess()
+    void backupAndUpgrade()
     {
+        QFETCH(QString, condition);
+        QFETCH(eUpgradeStop, stop);
+        QFETCH(QString, message);
         const QString path = buildAt(6);
-        const QByteArray hash = fileHash(path);
-        QProcess holder;
-        holder.start("sqlite3", {path});
-        QVERIFY(holder.waitForStarted());
-        holder.write("BEGIN EXCLUSIVE;\nSELECT 'locked';\n");
-        const auto held = [&path] { // once a read from here cannot even start
-            RawDb probe(path);
-            return probe.exec("PRAGMA busy_timeout = 0") && !probe.exec("SELECT count(*) FROM Info");
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(held(), 10000);
-
+        QLockFile other(path + ".upgrade.lock");
+        QVERIFY(condition != "locked" || other.tryLock(0));
         TVXDatabase db(sqliteSettings(path));
-        const TVXBackupOutcome backup = db.BackupBeforeUpgrade();
-        QVERIFY2(!backup.ok && backup.message.contains("locked"), qPrintable(backup.message));
-        const TORVSQLResult result = db.CreateOrUpgrade();
-        QVERIFY2(!result.ok && result.error.contains("locked"), qPrintable(result.error));
+        QStringList stages;
+        db.SetProgressObserver(
+            [&](const TVXUpgradeProgress &progress) { stages << upgradeStageText(progress); });
+#ifdef Q_OS_UNIX
+        rlimit unlimited{};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        rlimit full = unlimited;
+        full.rlim_cur = QFileInfo(path).size() / 2; // writes beyond fail as on a full disk
+        std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, condition == "full" ? &full : &unlimited);
+#endif
+        const TVXUpgradeOutcome outcome = db.BackupAndUpgrade(true, 200);
+#ifdef Q_OS_UNIX
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+#endif
+        other.unlock();
 
-        holder.write("ROLLBACK;\n.quit\n");
-        holder.closeWriteChannel();
-        QVERIFY(holder.waitForFinished(10000));
-        QCOMPARE(fileHash(path), hash);
-        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{"vxs.db"});
-        QVERIFY(db.CreateOrUpgrade().ok);
-        QCOMPARE(db.DbVersion(), 12);
+        QCOMPARE(outcome.stop, stop);
+        QVERIFY2((outcome.result.error + outcome.backup.message).contains(message),
+                 qPrintable(outcome.result.error + outcome.backup.message));
+        QCOMPARE(db.DbVersion(), stop == eUpgradeStop::None ? 12 : 6);
+        QStringList files{"vxs.db"};
+        if (outcome.backup.copied) { // named after the version it holds
+            files << QFileInfo(outcome.backup.path).fileName();
+            QVERIFY2(QRegularExpression("^vxs\\.db\\.v6-\\d{8}-\\d{6}\\.bak$").match(files.last()).hasMatch(),
+                     qPrintable(files.last()));
+            QVERIFY(outcome.backup.message.endsWith(QDir::toNativeSeparators(outcome.backup.path) + '.'));
+            RawDb copy(outcome.backup.path);
+            QCOMPARE(copy.value("SELECT dbVersion FROM Info"), QStringLiteral("6"));
+            QCOMPARE(copy.count("LocationConfigs"), 2);
+            QCOMPARE(stages.mid(0, 3), (QStringList{"Copying the database", outcome.backup.message,
+                                                    "Upgrading to version 7 (1 of 6)"}));
+        }
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), files);
+        if (condition == "locked")
+            QVERIFY2(stages.value(0).startsWith("Waiting for another upgrade of this database (process "),
+                     qPrintable(stages.join('|')));
     }
 };
 

@@ -4,8 +4,12 @@
 
 #include <cstdio>
 
+using namespace Veltrix::Database;
+
 // Usage: vx_test_upgrader <database file>
-// Prints "step N" before each version step and "done" or "failed: ..." at the end.
+// Copies and upgrades the database as the command line does. Prints "copied
+// <path>" once a copy is in place, "step N" before each version
+// step, and "done" or "failed: ..." at the end.
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -14,14 +18,17 @@ int main(int argc, char *argv[])
     settings.connectionName = "upgrader";
     settings.databaseName = app.arguments().value(1);
 
-    Veltrix::Database::TVXDatabase db(settings);
-    db.SetStepObserver([](int version) {
-        std::printf("step %d\n", version);
+    TVXDatabase db(settings);
+    db.SetProgressObserver([](const TVXUpgradeProgress &progress) {
+        if (progress.stage == TVXUpgradeProgress::Stage::Copied && !progress.path.isEmpty())
+            std::printf("copied %s\n", qPrintable(progress.path));
+        else if (progress.stage == TVXUpgradeProgress::Stage::Step)
+            std::printf("step %d\n", progress.toVersion);
         std::fflush(stdout);
     });
-    const TORVSQLResult result = db.CreateOrUpgrade();
-    if (!result.ok) {
-        std::printf("failed: %s\n", qPrintable(result.error));
+    const TVXUpgradeOutcome outcome = db.BackupAndUpgrade(true);
+    if (!outcome.result.ok) {
+        std::printf("failed: %s\n", qPrintable(outcome.result.error));
         return 1;
     }
     std::printf("done\n");
