@@ -163,7 +163,7 @@ struct TOptions
         parser.setApplicationDescription(
             TCommandLineText::tr(
                 "Veltrix Server Controller. Without options it starts in the system tray.\n\n%1\n%2\n"
-                "Wrong options: %3.")
+                "Wrong options: %3, with this text.")
                 .arg(exitCodesText(status, &TExitCodeMeaning::afterStatus),
                      exitCodesText(upgrade, &TExitCodeMeaning::afterUpgrade))
                 .arg(ExitUsage));
@@ -175,18 +175,43 @@ struct TOptions
     bool isOption(const QString &argument) const
     {
         const QString typed = argument.section(QLatin1Char('='), 0, 0);
-        // addHelpOption() adds this one beside the option it returns.
-        QStringList names{QStringLiteral("help-all")};
-        for (const QCommandLineOption &option : {help, version, status, upgrade, connection, noBackup})
-            names += option.names();
-        for (const QString &name : qAsConst(names)) {
+        for (const QString &name : names()) {
             if (typedName(name) == typed)
                 return true;
         }
         return false;
     }
 
+    // Whether `argument` is one of the long options written with one dash
+    // ("-upgrade-database"), which is refused rather than guessed at.
+    bool isSingleDashSpelling(const QString &argument) const
+    {
+        if (!argument.startsWith(QLatin1Char('-')) || argument.startsWith(QLatin1String("--")))
+            return false;
+        const QString name = argument.mid(1).section(QLatin1Char('='), 0, 0);
+        return name.size() > 1 && names().contains(name);
+    }
+
+    // Whether the command line, not the tray, answers these arguments: one of
+    // the options, any other "--" argument, or a one-dash spelling of ours.
+    // Everything else ("-ShowMessage", Qt's own "-platform", "-style") is
+    // left to the tray.
+    bool takesOver(const QString &argument) const
+    {
+        return isOption(argument) || argument.startsWith(QLatin1String("--")) ||
+               isSingleDashSpelling(argument);
+    }
+
 private:
+    QStringList names() const
+    {
+        // addHelpOption() adds this one beside the option it returns.
+        QStringList all{QStringLiteral("help-all")};
+        for (const QCommandLineOption &option : {help, version, status, upgrade, connection, noBackup})
+            all += option.names();
+        return all;
+    }
+
     // "Exit codes of <option>: 0 <meaning>, 1 <meaning>, ..."
     static QString exitCodesText(const QCommandLineOption &option, const char *TExitCodeMeaning::*meaning)
     {
@@ -439,12 +464,17 @@ int run(TConsole &console, TOptions &options, int argc, char *argv[])
     }
 
     QCommandLineParser &parser = options.parser;
-    const QString tryHelp = TCommandLineText::tr("Try %1.").arg(typedName(options.help));
-    if (!parser.parse(arguments)) {
-        console.printError(parser.errorText());
-        console.printError(tryHelp);
+    const auto usageError = [&console, &parser](const QString &text) {
+        console.printError(text + QLatin1Char('\n'));
+        console.printError(parser.helpText());
         return ExitUsage;
+    };
+    for (const QString &argument : arguments.mid(1)) {
+        if (options.isSingleDashSpelling(argument))
+            return usageError(TCommandLineText::tr("Options are written with two dashes: -%1").arg(argument));
     }
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
     if (parser.isSet(options.help)) {
         console.printLine(parser.helpText());
         return 0;
@@ -456,24 +486,18 @@ int run(TConsole &console, TOptions &options, int argc, char *argv[])
                 .arg(softwareLibraryVersion));
         return 0;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        console.printError(
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(
             TCommandLineText::tr("Unexpected argument: %1").arg(parser.positionalArguments().first()));
-        return ExitUsage;
-    }
 
     const bool status = parser.isSet(options.status);
     const bool upgrade = parser.isSet(options.upgrade);
-    if (status == upgrade) {
-        console.printError(TCommandLineText::tr("Give one of %1 and %2. %3")
-                               .arg(typedName(options.status), typedName(options.upgrade), tryHelp));
-        return ExitUsage;
-    }
-    if (status && parser.isSet(options.noBackup)) {
-        console.printError(TCommandLineText::tr("%1 goes with %2.")
-                               .arg(typedName(options.noBackup), typedName(options.upgrade)));
-        return ExitUsage;
-    }
+    if (status == upgrade)
+        return usageError(TCommandLineText::tr("Give one of %1 and %2.")
+                              .arg(typedName(options.status), typedName(options.upgrade)));
+    if (status && parser.isSet(options.noBackup))
+        return usageError(TCommandLineText::tr("%1 goes with %2.")
+                              .arg(typedName(options.noBackup), typedName(options.upgrade)));
 
     TORVSQLSettings settings;
     bool noSettingsFile = false;
@@ -489,12 +513,10 @@ int run(TConsole &console, TOptions &options, int argc, char *argv[])
 
 bool handleCommandLine(int argc, char *argv[], QTextStream &out, QTextStream &err, int *exitCode)
 {
-    // Only these options make the command line take over; anything else (the
-    // tray's own "-ShowMessage") starts the tray as before.
     TOptions options;
     bool ours = false;
     for (int i = 1; i < argc && !ours; ++i)
-        ours = options.isOption(QString::fromLocal8Bit(argv[i]));
+        ours = options.takesOver(QString::fromLocal8Bit(argv[i]));
     if (!ours)
         return false;
 #ifdef Q_OS_WIN
