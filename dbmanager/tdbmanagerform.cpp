@@ -9,8 +9,10 @@
 #include <QEventLoop>
 #include <QFrame>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -124,6 +126,40 @@ public:
 private:
     QPointer<QWidget> m_dialog;
     QPointer<QWidget> m_focus;
+};
+
+// The window an upgrade runs behind: modal, naming the stage under way, with
+// nothing to cancel it and no way to close it; it goes once the upgrade has
+// finished.
+class TUpgradeProgressDialog : public QProgressDialog
+{
+public:
+    explicit TUpgradeProgressDialog(QWidget *parent)
+        : QProgressDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    {
+        setWindowModality(Qt::ApplicationModal);
+        setCancelButton(nullptr);
+        setAutoClose(false);
+        setAutoReset(false);
+        setMinimumDuration(0);
+        setRange(0, 0); // busy: the stage text says how far it is
+    }
+
+    void showStage(const TVXUpgradeProgress &progress)
+    {
+        const QString text = upgradeStageText(progress);
+        setLabelText(progress.stage == TVXUpgradeProgress::Stage::Copied
+                         ? text
+                         : TDBManagerForm::tr("%1 ...").arg(text));
+    }
+
+protected:
+    void closeEvent(QCloseEvent *event) override { event->ignore(); }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() != Qt::Key_Escape)
+            QProgressDialog::keyPressEvent(event);
+    }
 };
 
 } // namespace
@@ -386,7 +422,28 @@ bool TDBManagerForm::UpgradeDatabase()
                               QMessageBox::NoButton) != QMessageBox::Yes)
         return false;
 
-    const TVXUpgradeOutcome outcome = m_database->BackupAndUpgrade(true);
+    // The copy and the upgrade run on a worker; this thread shows their stages.
+    TVXUpgradeOutcome outcome;
+    {
+        TUpgradeProgressDialog progress(this);
+        progress.setWindowTitle(tr("Upgrade Database"));
+        progress.setLabelText(tr("Upgrading the database ..."));
+        progress.show();
+        TVXDatabase *database = m_database.get();
+        database->SetProgressObserver([&progress](const TVXUpgradeProgress &stage) {
+            QMetaObject::invokeMethod(
+                &progress, [&progress, stage]() { progress.showStage(stage); }, Qt::QueuedConnection);
+        });
+        runOnWorker(
+            database,
+            [database, &outcome]() {
+                outcome = database->BackupAndUpgrade(true);
+                return outcome.result;
+            },
+            nullptr, QString());
+        database->SetProgressObserver({});
+    }
+
     const TVXBackupOutcome &backup = outcome.backup;
     if (outcome.stop == eUpgradeStop::NoCopy) {
         QMessageBox::warning(

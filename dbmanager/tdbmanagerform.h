@@ -27,7 +27,8 @@ class TVXDatabase;
 // The database manager: chooses the connection the server uses, tests
 // connections, shows whether the schema fits this software, upgrades it and
 // opens the record editors. Every attempt to open a database runs on a worker
-// thread while the dialog stays responsive and animates a status label.
+// thread while the dialog stays responsive and animates a status label; the
+// copy and the upgrade run on one too, behind a window naming their stage.
 class TDBManagerForm : public QDialog
 {
     Q_OBJECT

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QLockFile>
+#include <QProgressDialog>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QTemporaryDir>
@@ -324,23 +326,24 @@ void TestDBManagerForm::upgrade_data()
 {
     QTest::addColumn<int>("answer");
     QTest::addColumn<DatabaseRecipe>("recipe");
-    QTest::addColumn<bool>("backupFails");
+    QTest::addColumn<QString>("condition");
     QTest::addColumn<int>("version"); // afterwards
 
-    QTest::newRow("answered No") << int(QMessageBox::No) << DatabaseRecipe{11, -1, -1, false} << false << 11;
-    QTest::newRow("answered Yes") << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false} << false
-                                  << 12;
+    QTest::newRow("answered No") << int(QMessageBox::No) << DatabaseRecipe{11, -1, -1, false} << "" << 11;
+    QTest::newRow("answered Yes") << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false} << "" << 12;
     // Says 11 but already has the tables of 12: the last step fails.
-    QTest::newRow("upgrade fails") << int(QMessageBox::Yes) << DatabaseRecipe{12, 11, -1, false} << false
-                                   << 11;
-    QTest::newRow("backup fails") << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false} << true << 11;
+    QTest::newRow("upgrade fails") << int(QMessageBox::Yes) << DatabaseRecipe{12, 11, -1, false} << "" << 11;
+    QTest::newRow("folder gone") << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false}
+                                 << "folder gone" << 11;
+    QTest::newRow("waits for another upgrade")
+        << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false} << "another upgrade" << 12;
 }
 
 void TestDBManagerForm::upgrade()
 {
     QFETCH(int, answer);
     QFETCH(DatabaseRecipe, recipe);
-    QFETCH(bool, backupFails);
+    QFETCH(QString, condition);
     QFETCH(int, version);
 
     const QString folder = path(QStringLiteral("sub"));
@@ -352,10 +355,33 @@ void TestDBManagerForm::upgrade()
     settings.list = {settings.server};
     TVXSDBManagerForm form(nullptr, &settings);
     runAndClose(form);
-    if (backupFails) { // the open database stays readable, but no copy can be written next to it
+    if (condition ==
+        "folder gone") { // the open database stays readable, but nothing can be written beside it
         QVERIFY(QFile::remove(file));
         QVERIFY(QDir().rmdir(folder));
     }
+    QLockFile other(file + QStringLiteral(".upgrade.lock"));
+    if (condition == "another upgrade") {
+        QVERIFY(other.tryLock(0));
+        QTimer::singleShot(500, this, [&other]() { other.unlock(); });
+    }
+    // Meanwhile: the stages shown, and the longest time without events.
+    QStringList stages;
+    bool buttonShown = false;
+    qint64 longestStop = 0;
+    QElapsedTimer sinceBeat;
+    QTimer heartbeat;
+    heartbeat.setInterval(10);
+    connect(&heartbeat, &QTimer::timeout, this, [&]() {
+        longestStop = qMax(longestStop, sinceBeat.restart());
+        if (auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget())) {
+            buttonShown = buttonShown || progress->findChild<QPushButton *>();
+            if (stages.value(stages.size() - 1) != progress->labelText())
+                stages << progress->labelText();
+        }
+    });
+    sinceBeat.start();
+    heartbeat.start();
 
     const auto seen = click(form, "pbUpgrade", {QMessageBox::StandardButton(answer)});
     const bool yes = answer == QMessageBox::Yes;
@@ -369,18 +395,24 @@ void TestDBManagerForm::upgrade()
     QVERIFY(seen.at(0).text.endsWith(QStringLiteral("Would you like to upgrade now?")));
 
     const QStringList copies = QDir(folder).entryList(QStringList{QStringLiteral("*.bak")}, QDir::Files);
-    QCOMPARE(copies.size(), yes && !backupFails ? 1 : 0);
+    QCOMPARE(copies.size(), yes && condition != "folder gone" ? 1 : 0);
     if (yes) {
         const QString &result = seen.at(1).text;
         QCOMPARE(result.startsWith(QStringLiteral("Database Upgrade Failed.\n")), version != 12);
-        if (backupFails) // no lock file can be made beside it either
+        if (condition == "folder gone")
             QVERIFY2(result.contains(QStringLiteral("not changed")), qPrintable(result));
         else // the copy is named, after a success or a failure
             QVERIFY2(result.contains(copies.at(0)), qPrintable(result));
     }
+    if (condition == "another upgrade") { // the window stayed alive behind the stage shown
+        QVERIFY2(stages.value(0).startsWith("Waiting for another upgrade of this database (process "),
+                 qPrintable(stages.join('|')));
+        QVERIFY(!buttonShown);
+        QVERIFY2(longestStop < 250, qPrintable(QString::number(longestStop)));
+    }
     QCOMPARE(text(&form, "lDatabaseState"), versionLine(version) + (version == 12 ? QString() : mustUpgrade));
     QCOMPARE(editorsEnabled(&form), version == 12);
-    if (!backupFails)
+    if (condition != "folder gone")
         QCOMPARE(databaseVersion(file), version);
     if (version == 12)
         QCOMPARE(databaseVersion(folder + QLatin1Char('/') + copies.at(0)), 11); // the old database
