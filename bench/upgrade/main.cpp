@@ -7,6 +7,7 @@
 
 #include "schema.h"
 #include "tvxdatabase.h"
+#include "v6database.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,9 +15,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -26,69 +24,6 @@ using Veltrix::Database::TVXDatabase;
 namespace Schema = Veltrix::Database::Schema;
 
 namespace {
-
-TORVSQLSettings sqlite(const QString &path)
-{
-    TORVSQLSettings settings;
-    settings.type = TORVSQLSettings::SQLite;
-    settings.connectionName = QStringLiteral("bench");
-    settings.databaseName = path;
-    return settings;
-}
-
-void say(const QString &text)
-{
-    std::printf("%s\n", qPrintable(text));
-    std::fflush(stdout);
-}
-
-bool fill(const QString &path, int rows)
-{
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-        db.setDatabaseName(path);
-        ok = db.open();
-        const QStringList statements{
-            "BEGIN",
-            "INSERT INTO Devices (serial, connected) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
-            "FROM n WHERE i < 1000) SELECT 'D' || i, i % 2 FROM n",
-            "INSERT INTO Status (DevicesID, state, firmware) SELECT DevicesID, 'idle', '1.2.3' FROM Devices",
-            "INSERT INTO Diagnostics (DevicesID, errorFlags, pressure) SELECT DevicesID, '0x0000', 1013 FROM "
-            "Devices",
-            "INSERT INTO EmailConfig (fromAddress, toAddresses, Name) VALUES ('vx@site.example', "
-            "'ops@site.example', 'ops')",
-            "INSERT INTO Location (name) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-            "WHERE i "
-            "< 50) SELECT 'Site ' || i FROM n",
-            "INSERT INTO LocationConfigs (LocationID, EmailConfigID) SELECT LocationID, 1 FROM Location "
-            "WHERE "
-            "LocationID % 2 = 0",
-            "INSERT INTO DeviceConfigs (DevicesID, LocationID) SELECT DevicesID, 1 + DevicesID % 50 FROM "
-            "Devices",
-            QStringLiteral(
-                "INSERT INTO DeviceLogs (DevicesID, recordNo, date, time, serial, type, outcome, result, "
-                "firstName, lastName) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
-                "WHERE i < %1) SELECT 1 + i % 1000, i, date('2019-01-01', '+' || (i % 2500) || ' "
-                "days'), time(i * 37 % 86400, 'unixepoch'), 'D' || (1 + i % 1000), 'Breath', "
-                "'Pass', '0.0' || (i % 10), 'First' || (i % 977), 'Last' || (i % 331) FROM n")
-                .arg(rows),
-            "INSERT INTO EventLog (timeStamp, serial, event, type) SELECT date || 'T' || time, serial, 'Test "
-            "complete', 'info' FROM DeviceLogs WHERE DeviceLogsID % 10 = 0",
-            "COMMIT",
-        };
-        QSqlQuery query(db);
-        for (const QString &sql : statements) {
-            if (ok && !query.exec(sql)) {
-                say(QStringLiteral("fill failed: %1: %2").arg(sql, query.lastError().text()));
-                ok = false;
-            }
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
-    return ok;
-}
 
 // The same schema changes as steps 7 to 12 of an SQLite upgrade, for the
 // sqlite3 tool: column additions, the move of the e-mail configurations, the
@@ -161,16 +96,11 @@ int main(int argc, char *argv[])
     const QString templatePath = QDir(dir).filePath(QStringLiteral("v6-template.db"));
     QFile::remove(templatePath);
     say(QStringLiteral("Building a version-6 database with %1 DeviceLogs rows in %2").arg(rows).arg(dir));
-    {
-        TVXDatabase db(sqlite(templatePath));
-        const TORVSQLResult built = db.UpgradeTo(6);
-        if (!built.ok) {
-            say(QStringLiteral("build failed: ") + built.error);
-            return 1;
-        }
-    }
-    if (!fill(templatePath, rows))
+    const QString failure = buildVersion6(templatePath, rows);
+    if (!failure.isEmpty()) {
+        say(failure);
         return 1;
+    }
     say(QStringLiteral("Database size: %1 MB").arg(QFileInfo(templatePath).size() / 1e6, 0, 'f', 1));
 
     const QString scriptPath = QDir(dir).filePath(QStringLiteral("baseline.sql"));
@@ -197,7 +127,7 @@ int main(int argc, char *argv[])
             QElapsedTimer timer;
             if (oursTurn) {
                 timer.start();
-                TVXDatabase db(sqlite(oursPath));
+                TVXDatabase db(sqliteFile(oursPath));
                 const TORVSQLResult result = db.CreateOrUpgrade();
                 const double ms = timer.nsecsElapsed() / 1e6;
                 if (!result.ok || db.DbVersion() != 12) {
