@@ -1,5 +1,9 @@
-#include "schematestdb.h"
-#include "tvxdatabase.h"
+// Kills the upgrading process (which copies first) at random moments, then
+// runs two upgrades at once: the file stays a sound database at a step version
+// with every row, one run finishes the job while the other waits, and every
+// copy reported exists, holds its version and every row, and nothing else is
+// left beside the database.
+#include "databasetest.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -8,198 +12,117 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using namespace Veltrix::Database;
-using namespace SchemaTest;
+using namespace DatabaseTest;
 
-// Kills the upgrading process (which copies the database first) at random
-// moments, and runs two upgrades of one database at once. After each kill the
-// file must be a sound database at one of the step versions with every row,
-// and a second upgrade must finish the job. Every copy reported as written
-// must exist and hold the version it was taken at, and nothing but the
-// database and its copies may be left in its folder.
+namespace {
+
+// Row counts of the tables that every version has.
+QString rowCounts(const RawDb &raw)
+{
+    const QString configs = raw.value("SELECT name FROM sqlite_master WHERE name IN ('DeviceConfigs', "
+                                      "'DeviceLocations')");
+    QString counts;
+    for (const QString &table :
+         QStringList{"Devices", "DeviceLogs", "DeviceImages", "EventLog", "Location", "EmailConfig", configs})
+        counts += raw.value("SELECT count(*) FROM " + table) + ' ';
+    return counts;
+}
+
+void start(QProcess &upgrader, const QString &path)
+{
+    upgrader.setProcessChannelMode(QProcess::MergedChannels);
+    upgrader.start(QStringLiteral(VX_UPGRADER_PATH), {path});
+    upgrader.waitForStarted();
+}
+
+// The upgrader's output, and "exit 0" when it finished its work; killed
+// after `killAfterMs` unless that is negative.
+QString finish(QProcess &upgrader, qint64 killAfterMs = -1)
+{
+    if (killAfterMs >= 0 && !upgrader.waitForFinished(int(killAfterMs)))
+        upgrader.kill(); // SIGKILL
+    upgrader.waitForFinished(60000);
+    const bool done = upgrader.exitStatus() == QProcess::NormalExit && upgrader.exitCode() == 0;
+    return QString::fromLocal8Bit(upgrader.readAll()) + (done ? "exit 0\n" : "");
+}
+
+} // namespace
+
 class TestUpgradeKill : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_template;
-    QMap<QString, int> m_counts;
-    QList<RowSet> m_sets;
-    qint64 m_copiedMs = 0; // when a whole run has its copy in place
-    qint64 m_fullRunMs = 0;
+    QString m_template; // version 1 with enough rows that a run takes a while
+    QString m_counts;
 
-    static constexpr int runs = 20;
-    static constexpr int bulkLogs = 50000;
-    static constexpr int bulkDevices = 5000;
-
-    // Starts the upgrader on `path`; kills it after `killAfterMs` unless negative.
-    static QProcess *startUpgrader(const QString &path, QObject *parent)
+    // A folder of its own holding a copy of the template as vxs.db.
+    QString copyInto(const QString &folder)
     {
-        auto *upgrader = new QProcess(parent);
-        upgrader->setProcessChannelMode(QProcess::MergedChannels);
-        upgrader->start(QStringLiteral(VX_UPGRADER_PATH), {path});
-        upgrader->waitForStarted();
-        return upgrader;
+        const QString path = m_dir.filePath(folder + "/vxs.db");
+        return QDir().mkpath(m_dir.filePath(folder)) && QFile::copy(m_template, path) ? path : QString();
     }
-    static QString finish(QProcess *upgrader, qint64 killAfterMs = -1)
+    // Every copy the outputs report exists, and every file beside `path` is
+    // one of its copies, holding the version its name gives and every row.
+    void checkCopies(const QString &path, const QString &outputs)
     {
-        if (killAfterMs >= 0 && !upgrader->waitForFinished(int(killAfterMs)))
-            upgrader->kill(); // SIGKILL
-        upgrader->waitForFinished(60000);
-        const QString output = QString::fromLocal8Bit(upgrader->readAll());
-        const bool done = upgrader->exitStatus() == QProcess::NormalExit && upgrader->exitCode() == 0;
-        delete upgrader;
-        return done ? output + "exit 0" : output;
-    }
-
-    // Every copy of `path` the outputs report exists, and every file beside
-    // `path` is one of its copies, holding the version its name gives and
-    // every row.
-    void checkCopies(const QString &path, const QString &outputs, const QMap<QString, int> &counts)
-    {
-        const QFileInfo database(path);
-        QStringList reported;
-        const QRegularExpression copied("^copied (.*)$", QRegularExpression::MultilineOption);
+        QStringList files = QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(files.removeOne("vxs.db"), qPrintable(files.join(' ')));
+        const QRegularExpression copied("^copied .*/([^/\\n]*)$", QRegularExpression::MultilineOption);
         for (auto match = copied.globalMatch(outputs); match.hasNext();)
-            reported << QFileInfo(match.next().captured(1)).fileName();
-        QStringList files = database.dir().entryList(QDir::Files | QDir::Hidden);
-        QVERIFY2(files.removeOne(database.fileName()), qPrintable(files.join(' ')));
-        for (const QString &name : reported)
-            QVERIFY2(files.contains(name), qPrintable(name + " reported, missing:\n" + outputs));
-        const QRegularExpression copyName("^" + QRegularExpression::escape(database.fileName()) +
-                                          "\\.v(\\d+)-\\d{8}-\\d{6}(-\\d+)?\\.bak$");
+            QVERIFY2(files.contains(match.next().captured(1)), qPrintable("reported, missing:\n" + outputs));
+        const QRegularExpression copyName("^vxs\\.db\\.v(\\d+)-\\d{8}-\\d{6}(-\\d+)?\\.bak$");
         for (const QString &name : qAsConst(files)) {
-            const QString version = copyName.match(name).captured(1);
-            QVERIFY2(!version.isEmpty(), qPrintable(name));
-            RawDb copy(database.dir().filePath(name));
-            QCOMPARE(copy.value("SELECT dbVersion FROM Info"), version);
-            QCOMPARE(keptCounts(copy, version.toInt()), counts);
+            const RawDb copy(QFileInfo(path).dir().filePath(name));
+            QCOMPARE(copy.value("SELECT dbVersion FROM Info") + ' ' + rowCounts(copy),
+                     copyName.match(name).captured(1) + ' ' + m_counts);
         }
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-        m_template = m_dir.filePath("template.db");
-        {
-            TVXDatabase db(sqliteSettings(m_template));
-            QVERIFY(db.UpgradeTo(1).ok);
-        }
-        RawDb raw(m_template);
-        m_sets << addRowSet(raw, 1, 1) << addRowSet(raw, 1, 2);
-        // Enough rows that the copy and the upgrade take a while: indexes to
-        // build and large tables to drop.
-        const QStringList bulk{
-            "BEGIN",
-            QStringLiteral(
-                "INSERT INTO Devices (serial, connected) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
-                "SELECT i + 1 FROM n WHERE i < %1) SELECT 'B' || i, i % 2 FROM n")
-                .arg(bulkDevices),
-            "INSERT INTO Status (DevicesID, state, firmware) SELECT DevicesID, 'idle', '1.2.3' FROM Devices "
-            "WHERE serial LIKE 'B%'",
-            "INSERT INTO Diagnostics (DevicesID, errorFlags, pressure) SELECT DevicesID, '0x0000', 1013 FROM "
-            "Devices WHERE serial LIKE 'B%'",
-            QStringLiteral(
-                "INSERT INTO DeviceLogs (DevicesID, recordNo, date, time, serial, type, result, "
-                "firstName) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
-                "%1) SELECT 3 + i % 1000, i, date('2020-01-01', '+' || (i % 2000) || ' days'), "
-                "time(i % 86400, 'unixepoch'), 'B' || (1 + i % 1000), 'Breath', '0.0' || (i % 9), "
-                "'Name ' || i FROM n")
-                .arg(bulkLogs),
-            QStringLiteral(
-                "INSERT INTO EventLog (timeStamp, serial, event, type) SELECT datetime(DeviceLogsID, "
-                "'unixepoch'), serial, 'test ' || DeviceLogsID, 'info' FROM DeviceLogs WHERE "
-                "DeviceLogsID % 5 = 0"),
-            "COMMIT",
-        };
-        for (const QString &sql : bulk)
-            QVERIFY2(raw.exec(sql), qPrintable(sql));
-        m_counts = keptCounts(raw, 1);
-        QVERIFY(m_counts.value("DeviceLogs") > bulkLogs);
-
-        // How long a whole run and its copy take here, to spread the kills.
-        const QString probe = m_dir.filePath("probe/vxs.db");
-        QVERIFY(QDir().mkpath(QFileInfo(probe).path()) && QFile::copy(m_template, probe));
-        QElapsedTimer timer;
-        timer.start();
-        QProcess *upgrader = startUpgrader(probe, this);
-        QVERIFY(upgrader->waitForReadyRead(60000));
-        m_copiedMs = timer.elapsed();
-        const QString output = finish(upgrader);
-        m_fullRunMs = timer.elapsed();
-        QVERIFY2(output.startsWith("copied ") && output.contains("step 12"), qPrintable(output));
-        qInfo("a copy takes %lld ms, a whole run %lld ms", m_copiedMs, m_fullRunMs);
-    }
-
-    // Two thirds of the kills fall into the copy, the others anywhere in the run.
     void killedAtRandomMoments()
     {
+        m_template = m_dir.filePath("template.db");
+        QVERIFY(runScript(m_template, "v1.sql") && runScript(m_template, "bulk.sql"));
+        m_counts = rowCounts(RawDb(m_template));
+        // How long a whole run and its copy take here, to spread the kills:
+        // two thirds of them fall into the copy, the others anywhere in the run.
+        QElapsedTimer timer;
+        timer.start();
+        QProcess probe;
+        start(probe, copyInto("probe"));
+        QVERIFY(probe.waitForReadyRead(60000));
+        const qint64 copiedMs = timer.elapsed();
+        QVERIFY(finish(probe).endsWith("step 12\ndone\nexit 0\n"));
+        const qint64 fullRunMs = timer.elapsed();
         const quint32 seed = QRandomGenerator::global()->generate();
-        qInfo("seed %u", seed);
+        qInfo("a copy takes %lld ms, a whole run %lld ms; seed %u", copiedMs, fullRunMs, seed);
         QRandomGenerator random(seed);
-        QMap<int, int> versionsSeen;
 
-        for (int run = 0; run < runs + runs / 2; ++run) {
-            const QString path = m_dir.filePath(QString("run%1/vxs.db").arg(run));
-            QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile::copy(m_template, path));
-            const double window = run < runs ? m_copiedMs * 1.2 : m_fullRunMs * 1.1;
-            QString outputs = finish(startUpgrader(path, this), qint64(random.bounded(window)));
-
-            int version = 0;
+        for (int run = 0; run < 30; ++run) {
+            const QString path = copyInto(QString::number(run));
+            QProcess killed, first, second;
+            start(killed, path);
+            const QString outputs =
+                finish(killed, random.bounded(run < 20 ? copiedMs * 1.2 : fullRunMs * 1.1));
             {
-                RawDb raw(path); // rolls a hot journal back
-                QCOMPARE(raw.value("PRAGMA integrity_check"), QStringLiteral("ok"));
-                version = raw.value("SELECT dbVersion FROM Info").toInt();
-                QVERIFY2(version >= 1 && version <= softwareLibraryVersion, qPrintable(outputs));
-                QCOMPARE(keptCounts(raw, version), m_counts);
+                const RawDb raw(path); // rolls a hot journal back
+                const int version = raw.value("SELECT dbVersion FROM Info").toInt();
+                QVERIFY2(version >= 1 && version <= 12, qPrintable(outputs));
+                QCOMPARE(raw.value("PRAGMA integrity_check") + ' ' + rowCounts(raw), "ok " + m_counts);
                 if (version < 7)
-                    QCOMPARE(raw.count("LocationConfigs"), m_sets.size());
+                    QCOMPARE(raw.value("SELECT count(*) FROM LocationConfigs"), QStringLiteral("1"));
             }
-            versionsSeen[version]++;
-
-            // The next run clears what the killed one left and finishes.
-            const QString again = finish(startUpgrader(path, this));
-            QVERIFY2(again.endsWith("done\nexit 0"), qPrintable(again));
-            checkCopies(path, outputs + again, m_counts);
-            RawDb raw(path);
-            QCOMPARE(raw.value("SELECT dbVersion FROM Info"), QStringLiteral("12"));
-            QCOMPARE(keptCounts(raw, 12), m_counts);
-            for (const RowSet &set : m_sets)
-                QCOMPARE(raw.value("SELECT EmailConfigID FROM Location WHERE LocationID = " +
-                                   QString::number(set.location)),
-                         QString::number(set.email));
-            QCOMPARE(raw.value("PRAGMA integrity_check") + raw.rows("PRAGMA foreign_key_check").join(','),
-                     QStringLiteral("ok"));
-            QVERIFY(QDir(QFileInfo(path).path()).removeRecursively());
-        }
-        qInfo() << "versions left by the kills, with their counts:" << versionsSeen;
-    }
-
-    // One of each pair copies and upgrades; the other waits for it and has
-    // nothing left to do. Neither removes what the other wrote.
-    void concurrentUpgrades()
-    {
-        const QString small = m_dir.filePath("small.db");
-        QMap<QString, int> counts;
-        {
-            TVXDatabase db(sqliteSettings(small));
-            QVERIFY(db.UpgradeTo(6).ok);
-            RawDb raw(small);
-            for (int n = 1; n <= 3; ++n)
-                addRowSet(raw, 6, n);
-            counts = keptCounts(raw, 6);
-        }
-        for (int pair = 0; pair < runs; ++pair) {
-            const QString path = m_dir.filePath(QString("pair%1/vxs.db").arg(pair));
-            QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QFile::copy(small, path));
-            QProcess *first = startUpgrader(path, this);
-            QProcess *second = startUpgrader(path, this);
-            const QString outputs = finish(first) + '\n' + finish(second);
-            QCOMPARE(outputs.count("exit 0"), 2);
-            QCOMPARE(outputs.count("copied "), 1);
-            checkCopies(path, outputs, counts);
-            QCOMPARE(RawDb(path).value("SELECT dbVersion FROM Info"), QStringLiteral("12"));
+            start(first, path);
+            start(second, path);
+            const QString pair = finish(first) + finish(second);
+            QVERIFY2(pair.count("done\nexit 0") == 2 && pair.count("copied ") <= 1, qPrintable(pair));
+            checkCopies(path, outputs + pair);
+            const RawDb raw(path);
+            QCOMPARE(raw.rows("SELECT dbVersion, EmailConfigID FROM Info, Location WHERE LocationID = 1") +
+                         raw.rows("PRAGMA integrity_check") + raw.rows("PRAGMA foreign_key_check") +
+                         QStringList{rowCounts(raw)},
+                     (QStringList{"12|7", "ok", m_counts}));
         }
     }
 };

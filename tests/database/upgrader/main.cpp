@@ -1,4 +1,7 @@
-#include "tvxdatabase.h"
+// vx_test_upgrader <database file>: copies and upgrades the database as the
+// command line does, printing "copied <path>" once a copy is in place, "step
+// N" before each version step, and "done" or "failed: ..." at the end.
+#include "../databasetest.h"
 
 #include <QCoreApplication>
 
@@ -6,19 +9,10 @@
 
 using namespace Veltrix::Database;
 
-// Usage: vx_test_upgrader <database file>
-// Copies and upgrades the database as the command line does. Prints "copied
-// <path>" once a copy is in place, "step N" before each version
-// step, and "done" or "failed: ..." at the end.
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    TORVSQLSettings settings;
-    settings.type = TORVSQLSettings::SQLite;
-    settings.connectionName = "upgrader";
-    settings.databaseName = app.arguments().value(1);
-
-    TVXDatabase db(settings);
+    TVXDatabase db(DatabaseTest::sqliteSettings(app.arguments().value(1)));
     db.SetProgressObserver([](const TVXUpgradeProgress &progress) {
         if (progress.stage == TVXUpgradeProgress::Stage::Copied && !progress.path.isEmpty())
             std::printf("copied %s\n", qPrintable(progress.path));
@@ -26,11 +20,7 @@ int main(int argc, char *argv[])
             std::printf("step %d\n", progress.toVersion);
         std::fflush(stdout);
     });
-    const TVXUpgradeOutcome outcome = db.BackupAndUpgrade(true);
-    if (!outcome.result.ok) {
-        std::printf("failed: %s\n", qPrintable(outcome.result.error));
-        return 1;
-    }
-    std::printf("done\n");
-    return 0;
+    const TORVSQLResult result = db.BackupAndUpgrade(true).result;
+    std::printf(result.ok ? "done\n" : "failed: %s\n", qPrintable(result.error));
+    return result.ok ? 0 : 1;
 }
