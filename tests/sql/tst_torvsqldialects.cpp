@@ -1,174 +1,125 @@
-// SQL text built by the dialects and the small text helpers of the result type.
+// The dialects' texts beyond the schema's own statements (data of
+// tests/database), and the SQL Server connection, which no server answers
+// here: how it is configured and how it fails.
 #include "torvsqldialects.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
-TORVSQLSettings record(TORVSQLSettings::Type type)
+TORVSQLSettings serverRecord(const QString &address = QString(), int port = 0)
 {
-    TORVSQLSettings settings;
-    settings.type = type;
-    settings.connectionName = "Text";
-    return settings;
+    return {TORVSQLSettings::MSSqlServer, "Server", address, port, "Veltrix", "sa", "secret"};
 }
 
-using F = TORVSQLColumnFlag;
-using A = TORVSQLForeignKeyAction;
-using T = TORVSQLDataType;
-
-TORVSQLTable tableNamed(const QString &which)
+// A loopback port where the kernel accepts connections and nothing answers.
+struct SilentListener
 {
-    TORVSQLTable table(which);
-    if (which == "Device") {
-        table.columns << TORVSQLColumn("id", T::Integer, F::NotNull | F::AutoIncrement)
-                      << TORVSQLColumn("name", T::Varchar, F::Unique, 50, "'x'", "COLLATE NOCASE")
-                      << TORVSQLColumn("loc", T::Integer);
-        table.primaryKey << "ID"; // key names match columns ignoring case
-        table.foreignKeys << TORVSQLForeignKey("loc", "Location", "id", A::Cascade, A::SetNull);
-    } else if (which == "Pair") {
-        table.columns << TORVSQLColumn("a", T::Integer, F::NotNull) << TORVSQLColumn("b", T::Text);
-        table.primaryKey << "a"
-                         << "b";
-    } else if (which == "Child") {
-        table.columns << TORVSQLColumn("p", T::BigInteger);
-        table.foreignKeys << TORVSQLForeignKey("p", "Parent", "id");
-    } else if (which == "BadColumn") {
-        table.columns << TORVSQLColumn("a", T::Integer) << TORVSQLColumn("b", T::Varchar) // no size
-                      << TORVSQLColumn(QString(), T::Integer);
-    } else {
-        table.columns << TORVSQLColumn("p", T::Integer);
-        table.foreignKeys << TORVSQLForeignKey("p", QString(), "id");
-    }
-    return table;
-}
+    int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    bool listening = ::bind(socket, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+                     ::listen(socket, 8) == 0 &&
+                     ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length) == 0;
+    ~SilentListener() { ::close(socket); }
+};
 
 } // namespace
 
-class TestDialectTexts : public QObject
+class TestDialects : public QObject
 {
     Q_OBJECT
 
-    const TORVSQLite lite{record(TORVSQLSettings::SQLite)};
-    const TORVSQLMS server{record(TORVSQLSettings::MSSqlServer)};
-    const TORVSQLDummy dummy{record(TORVSQLSettings::Unknown)};
+    const TORVSQLite lite{TORVSQLSettings{TORVSQLSettings::SQLite, "Text", {}, 0, {}, {}, {}}};
+    const TORVSQLMS server{serverRecord()};
 
 private slots:
-    void deduplicate()
-    {
-        const QList<QPair<QString, QString>> cases{
-            {"disk I/O errordisk I/O error", "disk I/O error"},
-            {"locked locked", "locked "},
-            {"aa", "a"},
-            {"unable to open database file Error opening database", // kept whole
-             "unable to open database file Error opening database"},
-            {"", ""}};
-        for (const auto &c : cases) {
-            QCOMPARE(TORVSQLResult::deduplicate(c.first), c.second);
-            QCOMPARE(TORVSQLResult::driverFailure(c.first, "q").error, c.second);
-        }
-        QCOMPARE(sqlTextLiteral("O'Brien's"), QStringLiteral("'O''Brien''s'"));
-        QCOMPARE(sqlTextLiteral(QString()), QStringLiteral("''"));
-    }
-
-    void typeAndActionNames()
-    {
-        const QString unknown = "****UNKNOWN DATA TYPE****";
-        QStringList liteNames, serverNames;
-        for (int type = 0; type <= 10; ++type) {
-            liteNames << lite.typeName(T(type), 0);
-            serverNames << server.typeName(T(type), 0);
-            QCOMPARE(dummy.typeName(T(type), 0), QString());
-        }
-        QCOMPARE(liteNames, (QStringList{"INTEGER", "INTEGER", "BOOLEAN", "REAL", "TEXT", "VARCHAR(MAX)",
-                                         "BLOB", "DATE", "TIME", "DATETIME", unknown}));
-        QCOMPARE(serverNames, (QStringList{"INT", "BIGINT", "BIT", "REAL", "VARCHAR(MAX)", "VARCHAR(MAX)",
-                                           "VARBINARY(MAX)", "DATE", "TIME", "DATETIMEOFFSET", unknown}));
-        QCOMPARE(lite.typeName(T::Varchar, 64) + server.typeName(T::Varchar, 64),
-                 QStringLiteral("VARCHAR(64)VARCHAR(64)"));
-        QCOMPARE(lite.typeName(T(42), 0), unknown);
-
-        liteNames.clear();
-        serverNames.clear();
-        for (int action = 0; action <= 4; ++action) {
-            liteNames << lite.foreignKeyActionName(A(action));
-            serverNames << server.foreignKeyActionName(A(action));
-        }
-        QCOMPARE(liteNames, (QStringList{"RESTRICT", "SET NULL", "SET DEFAULT", "CASCADE", ""}));
-        QCOMPARE(serverNames, (QStringList{"No Action", "SET NULL", "SET DEFAULT", "CASCADE", ""}));
-        QVERIFY(!lite.addColumnNeedsBackfill());
-        QVERIFY(server.addColumnNeedsBackfill());
-    }
-
     void limitClause()
     {
-        const auto check = [this](int limit, int offset, const QString &sqlite, const QString &ms) {
-            QCOMPARE(lite.limitClause(limit, offset), sqlite);
-            QCOMPARE(server.limitClause(limit, offset), ms);
-            QCOMPARE(dummy.limitClause(limit, offset), QString());
-        };
-        check(-1, -1, "", "");
-        check(10, -1, " LIMIT 10 ", " OFFSET 0 ROWS  FETCH NEXT 10 ROWS ONLY ");
-        check(-1, 20, " LIMIT 999999  OFFSET 20 ", " OFFSET 20 ROWS ");
-        check(10, 20, " LIMIT 10  OFFSET 20 ", " OFFSET 20 ROWS  FETCH NEXT 10 ROWS ONLY ");
-        check(0, 0, " LIMIT 0  OFFSET 0 ", " OFFSET 0 ROWS  FETCH NEXT 0 ROWS ONLY ");
+        QCOMPARE(lite.limitClause(-1, -1) + server.limitClause(-1, -1) + TORVSQLDummy({}).limitClause(1, 1),
+                 QString());
+        QCOMPARE(lite.limitClause(10, -1) + '|' + server.limitClause(10, -1),
+                 QStringLiteral(" LIMIT 10 | OFFSET 0 ROWS  FETCH NEXT 10 ROWS ONLY "));
+        QCOMPARE(lite.limitClause(-1, 20) + '|' + server.limitClause(-1, 20),
+                 QStringLiteral(" LIMIT 999999  OFFSET 20 | OFFSET 20 ROWS "));
+        QCOMPARE(lite.limitClause(0, 0) + '|' + server.limitClause(0, 0),
+                 QStringLiteral(" LIMIT 0  OFFSET 0 | OFFSET 0 ROWS  FETCH NEXT 0 ROWS ONLY "));
     }
 
+    // Extra text, a default and an action the schema does not use; the first
+    // invalid column or foreign key stands in for the whole statement.
     void createTableSql()
     {
-        const auto check = [this](const QString &table, const QString &sqlite, const QString &ms) {
-            QCOMPARE(lite.createTableSql(tableNamed(table)), sqlite);
-            QCOMPARE(server.createTableSql(tableNamed(table)), ms);
-            QCOMPARE(dummy.createTableSql(tableNamed(table)), QString());
-        };
-        // single key, auto-increment, default, extra text, foreign key
-        check("Device",
-              "CREATE TABLE Device (id INTEGER NOT NULL   PRIMARY KEY AUTOINCREMENT ,"
-              "name VARCHAR(50) UNIQUE  DEFAULT 'x'  COLLATE NOCASE ,loc INTEGER   ,"
-              "FOREIGN KEY (loc) REFERENCES Location (id) ON DELETE CASCADE ON UPDATE SET NULL );",
-              "CREATE TABLE Device (id INT NOT NULL IDENTITY(1,1) PRIMARY KEY   ,"
-              "name VARCHAR(50) UNIQUE  DEFAULT 'x'  COLLATE NOCASE ,loc INT   ,"
-              "FOREIGN KEY (loc) REFERENCES Location (id) ON DELETE CASCADE ON UPDATE SET NULL );");
-        check("Pair", "CREATE TABLE Pair (a INTEGER NOT NULL   ,b TEXT   , PRIMARY KEY (a, b) );",
-              "CREATE TABLE Pair (a INT NOT NULL   ,b VARCHAR(MAX)   , PRIMARY KEY (a, b) );");
-        check("Child",
-              "CREATE TABLE Child (p INTEGER   ,FOREIGN KEY (p) REFERENCES Parent (id) "
-              "ON DELETE RESTRICT ON UPDATE RESTRICT );",
-              "CREATE TABLE Child (p BIGINT   ,FOREIGN KEY (p) REFERENCES Parent (id) "
-              "ON DELETE No Action ON UPDATE No Action );");
-        check("BadColumn", "Invalid column: b", "Invalid column: b");
-        check("BadKey", "Invalid foreign key: p", "Invalid foreign key: p");
+        TORVSQLTable table("T");
+        table.columns << TORVSQLColumn("id", TORVSQLDataType::Integer, TORVSQLColumnFlag::Unique, 0, "'x'",
+                                       "COLLATE NOCASE");
+        table.foreignKeys << TORVSQLForeignKey("id", "L", "id", TORVSQLForeignKeyAction::SetNull,
+                                               TORVSQLForeignKeyAction::SetDefault);
+        const QString sql =
+            "CREATE TABLE T (id INTEGER UNIQUE  DEFAULT 'x'  COLLATE NOCASE ,FOREIGN KEY (id) "
+            "REFERENCES L (id) ON DELETE SET NULL ON UPDATE SET DEFAULT );";
+        QCOMPARE(lite.createTableSql(table) + '|' + server.createTableSql(table),
+                 sql + '|' + QString(sql).replace("INTEGER", "INT"));
+        table.foreignKeys << TORVSQLForeignKey("p", QString(), "id");
+        QCOMPARE(lite.createTableSql(table) + server.createTableSql(table),
+                 "Invalid foreign key: pInvalid foreign key: p");
+        table.columns << TORVSQLColumn("b", TORVSQLDataType::Varchar)
+                      << TORVSQLColumn("c", TORVSQLDataType::Invalid);
+        QCOMPARE(lite.createTableSql(table) + server.createTableSql(table),
+                 "Invalid column: bInvalid column: b");
+        QVERIFY(!TORVSQLColumn("c", TORVSQLDataType::Invalid).valid &&
+                !TORVSQLColumn({}, TORVSQLDataType::Text).valid);
     }
 
-    void columnAndKeyValidity()
+    void failedConnection_data()
     {
-        QVERIFY(TORVSQLColumn("a", T::Varchar, {}, 1).valid);
-        QVERIFY(!TORVSQLColumn("a", T::Invalid).valid);
-        QVERIFY(!TORVSQLColumn(QString(), T::Text).valid);
-        QVERIFY(TORVSQLForeignKey("a", "T", "id").valid);
-        QVERIFY(!TORVSQLForeignKey("a", "T", QString()).valid);
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("nothing listens") << false;
+        QTest::newRow("nobody answers") << true; // fails after the login timeout of 10 s, never hangs
     }
-
-    void connectionString()
+    // Configured with every value braced, braces inside doubled, so that no
+    // value can add keys (user and password too, which Qt would append
+    // unbraced), and a login timeout; open() fails with the driver's whole
+    // text, never the password, and so do statements.
+    void failedConnection()
     {
-        const auto text = [](const QString &address, int port) {
-            TORVSQLSettings settings = record(TORVSQLSettings::MSSqlServer);
-            settings.address = address;
-            settings.port = port;
-            settings.databaseName = "Veltrix";
-            return TORVSQLMS::connectionString(settings);
-        };
-        QCOMPARE(text("db.local", 1433),
-                 QStringLiteral("DRIVER={SQL SERVER};SERVER={db.local,1433};DATABASE={Veltrix};"));
-        QCOMPARE(text("db.local", 0),
-                 QStringLiteral("DRIVER={SQL SERVER};SERVER={db.local};DATABASE={Veltrix};"));
-        QCOMPARE(text("H\\SQL%2%3", 0),
-                 QStringLiteral("DRIVER={SQL SERVER};SERVER={H\\SQL%2%3};DATABASE={Veltrix};"));
-        // Values cannot add keys: braces inside are doubled.
-        QCOMPARE(text("x};DRIVER={evil};PWD=y", 0),
-                 QStringLiteral("DRIVER={SQL SERVER};SERVER={x}};DRIVER={evil}};PWD=y};DATABASE={Veltrix};"));
+        QFETCH(bool, answers);
+        QCOMPARE(
+            TORVSQLMS::connectionString(serverRecord("x};DRIVER={evil};PWD=y", 1433)),
+            QStringLiteral("DRIVER={SQL SERVER};SERVER={x}};DRIVER={evil}};PWD=y,1433};DATABASE={Veltrix};"
+                           "UID={sa};PWD={secret};"));
+        QCOMPARE(TORVSQLMS::connectionString(serverRecord("H\\SQL%2%3")).left(38),
+                 "DRIVER={SQL SERVER};SERVER={H\\SQL%2%3}");
+        if (!QSqlDatabase::isDriverAvailable("QODBC"))
+            QSKIP("Qt's ODBC driver is not installed (scripts/setup.sh installs it)");
+        const QStringList before = QSqlDatabase::connectionNames();
+        SilentListener listener;
+        const int port = ntohs(answers ? listener.address.sin_port : SilentListener().address.sin_port);
+        {
+            TORVSQLMS db(serverRecord("127.0.0.1", port));
+            const QSqlDatabase qt = QSqlDatabase::database(db.qtConnectionName(), false);
+            QCOMPARE(qt.driverName() + qt.userName() + qt.password() + qt.connectOptions(),
+                     QStringLiteral("QODBCSQL_ATTR_LOGIN_TIMEOUT=10"));
+            QCOMPARE(qt.databaseName(), TORVSQLMS::connectionString(serverRecord("127.0.0.1", port)));
+            QElapsedTimer timer;
+            timer.start();
+            const TORVSQLResult opened = db.open();
+            QVERIFY2(!opened.ok && !db.isOpen() && !opened.error.contains("secret") &&
+                         (answers ? opened.error.contains("Timeout expired")
+                                  : opened.error.endsWith("QODBC3: Unable to connect")),
+                     qPrintable(opened.error));
+            QVERIFY(!answers || (timer.elapsed() >= 9000 && timer.elapsed() < 20000));
+            QVERIFY(!db.exec("SELECT 1").ok && !db.beginTransaction().ok);
+            QCOMPARE(db.checkConnection().error, QStringLiteral("Database Connection is inactive"));
+        }
+        QCOMPARE(QSqlDatabase::connectionNames(), before);
     }
 };
 
-QTEST_GUILESS_MAIN(TestDialectTexts)
+QTEST_GUILESS_MAIN(TestDialects)
 #include "tst_torvsqldialects.moc"
