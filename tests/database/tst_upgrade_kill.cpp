@@ -1,8 +1,7 @@
-// Kills the upgrading process (which copies first) at random moments, then
-// runs two upgrades at once: the file stays a sound database at a step version
-// with every row, one run finishes the job while the other waits, and every
-// copy reported exists, holds its version and every row, and nothing else is
-// left beside the database.
+// Kills the upgrading process (which copies first) at random moments, then runs
+// two upgrades at once: the file stays a sound database at a step version with
+// every row, one run finishes the job while the other waits, every copy
+// reported exists, holds its version and every row, and nothing else is left.
 #include "databasetest.h"
 
 #include <QElapsedTimer>
@@ -30,13 +29,10 @@ QString rowCounts(const RawDb &raw)
 
 void start(QProcess &upgrader, const QString &path)
 {
-    upgrader.setProcessChannelMode(QProcess::MergedChannels);
     upgrader.start(QStringLiteral(VX_UPGRADER_PATH), {path});
-    upgrader.waitForStarted();
 }
 
-// The upgrader's output, and "exit 0" when it finished its work; killed
-// after `killAfterMs` unless that is negative.
+// The output and, when it finished its work, "exit 0"; killed after killAfterMs >= 0.
 QString finish(QProcess &upgrader, qint64 killAfterMs = -1)
 {
     if (killAfterMs >= 0 && !upgrader.waitForFinished(int(killAfterMs)))
@@ -62,15 +58,22 @@ class TestUpgradeKill : public QObject
         const QString path = m_dir.filePath(folder + "/vxs.db");
         return QDir().mkpath(m_dir.filePath(folder)) && QFile::copy(m_template, path) ? path : QString();
     }
-    // Every copy the outputs report exists, and every file beside `path` is
-    // one of its copies, holding the version its name gives and every row.
+    // Every copy the outputs report exists and has the version its message
+    // names in its name; every file beside `path` is one of its copies,
+    // holding the version its name gives and every row.
     void checkCopies(const QString &path, const QString &outputs)
     {
         QStringList files = QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden);
         QVERIFY2(files.removeOne("vxs.db"), qPrintable(files.join(' ')));
-        const QRegularExpression copied("^copied .*/([^/\\n]*)$", QRegularExpression::MultilineOption);
-        for (auto match = copied.globalMatch(outputs); match.hasNext();)
-            QVERIFY2(files.contains(match.next().captured(1)), qPrintable("reported, missing:\n" + outputs));
+        const QRegularExpression copied(
+            "^copied: A copy of the database at version (\\d+) was written to .*/([^/\\n]*)\\.$",
+            QRegularExpression::MultilineOption);
+        for (auto match = copied.globalMatch(outputs); match.hasNext();) {
+            const QRegularExpressionMatch copy = match.next();
+            QVERIFY2(files.contains(copy.captured(2)) &&
+                         copy.captured(2).startsWith("vxs.db.v" + copy.captured(1) + '-'),
+                     qPrintable("reported, missing:\n" + outputs));
+        }
         const QRegularExpression copyName("^vxs\\.db\\.v(\\d+)-\\d{8}-\\d{6}(-\\d+)?\\.bak$");
         for (const QString &name : qAsConst(files)) {
             const RawDb copy(QFileInfo(path).dir().filePath(name));
@@ -116,7 +119,7 @@ private slots:
             start(first, path);
             start(second, path);
             const QString pair = finish(first) + finish(second);
-            QVERIFY2(pair.count("done\nexit 0") == 2 && pair.count("copied ") <= 1, qPrintable(pair));
+            QVERIFY2(pair.count("done\nexit 0") == 2 && pair.count("copied: ") <= 1, qPrintable(pair));
             checkCopies(path, outputs + pair);
             const RawDb raw(path);
             QCOMPARE(raw.rows("SELECT dbVersion, EmailConfigID FROM Info, Location WHERE LocationID = 1") +

@@ -1,6 +1,6 @@
 // vx_test_upgrader <database file>: copies and upgrades the database as the
-// command line does, printing "copied <path>" once a copy is in place, "step
-// N" before each version step, and "done" or "failed: ..." at the end.
+// command line does, printing "copied: <the copy's message>", "step N" before
+// each version step, and "done" or "failed: ..." at the end.
 #include "../databasetest.h"
 
 #include <QCoreApplication>
@@ -15,7 +15,7 @@ int main(int argc, char *argv[])
     TVXDatabase db(DatabaseTest::sqliteSettings(app.arguments().value(1)));
     db.SetProgressObserver([](const TVXUpgradeProgress &progress) {
         if (progress.stage == TVXUpgradeProgress::Stage::Copied && !progress.path.isEmpty())
-            std::printf("copied %s\n", qPrintable(progress.path));
+            std::printf("copied: %s\n", qPrintable(progress.message));
         else if (progress.stage == TVXUpgradeProgress::Stage::Step)
             std::printf("step %d\n", progress.toVersion);
         std::fflush(stdout);
