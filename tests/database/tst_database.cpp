@@ -401,7 +401,7 @@ private slots:
             QVERIFY(!*change || raw.exec(change));
             for (TItemBase *record : records) {
                 const QStringList before = raw.rows("SELECT * FROM " + record->tableName());
-                QVERIFY(record->fromMap(selectRows(db.Sql(), record->selectByIdSql(1)).value(0)));
+                QVERIFY(selectRecordById(db.Sql(), 1, *record));
                 QCOMPARE(saveInTransaction(db.Sql(), *record, record == &config), QString());
                 QCOMPARE(raw.rows("SELECT * FROM " + record->tableName()), before);
             }
