@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,6 +47,34 @@ const QLatin1String journalSuffix("-journal");
 QString lockFilePath(const QString &databaseFile)
 {
     return databaseFile + QStringLiteral(".upgrade.lock");
+}
+
+// A run killed between creating the lock file and writing who holds it
+// leaves an empty file that no process holds and that QLockFile, with no
+// holder to ask about, would never call stale. A holder writes its name right
+// after creating the file, so an unnamed lock older than a few seconds is
+// such a leftover.
+bool isOrphanedLock(QLockFile &lock, const QString &path)
+{
+    constexpr qint64 writingHolderMs = 5000;
+    qint64 pid = 0;
+    QString host, application;
+    const QFileInfo file(path);
+    return !lock.getLockInfo(&pid, &host, &application) && file.exists() &&
+           qAbs(file.lastModified().msecsTo(QDateTime::currentDateTime())) > writingHolderMs;
+}
+
+// Waits up to waitMs for the lock, taking over the lock of a run killed while it took it.
+void takeLock(QLockFile &lock, const QString &path, int waitMs)
+{
+    constexpr int pollMs = 250;
+    QDeadlineTimer deadline(waitMs);
+    do {
+        if (isOrphanedLock(lock, path))
+            lock.removeStaleLockFile();
+        if (lock.tryLock(int(qMin<qint64>(pollMs, deadline.remainingTime()))))
+            return;
+    } while (lock.error() == QLockFile::LockFailedError && !deadline.hasExpired());
 }
 
 // Only an upgrade that holds the lock writes copies, so while this run holds
@@ -228,13 +257,14 @@ TVXUpgradeOutcome TVXDatabase::BackupAndUpgrade(bool copyFirst, int lockWaitMs)
         if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
             qint64 pid = 0;
             QString host, application;
-            if (lock->getLockInfo(&pid, &host, &application))
-                holder = TUpgradeText::tr("process %1, %2, on %3").arg(pid).arg(application, host);
+            holder = lock->getLockInfo(&pid, &host, &application)
+                         ? TUpgradeText::tr("process %1, %2, on %3").arg(pid).arg(application, host)
+                         : TUpgradeText::tr("holder unknown");
             TVXUpgradeProgress waiting;
             waiting.stage = TVXUpgradeProgress::Stage::WaitingForLock;
             waiting.message = holder;
             report(waiting);
-            lock->tryLock(lockWaitMs);
+            takeLock(*lock, lockPath, lockWaitMs);
         }
         if (lock->error() == QLockFile::LockFailedError)
             return stop(eUpgradeStop::Busy,

@@ -320,6 +320,19 @@ private slots:
     }
 #endif
 
+    // A run killed while it took the lock left it without a holder: the next run takes it over.
+    void lockOfARunKilledWhileTakingIt()
+    {
+        const QString path = databaseAt(6);
+        QFile lock(path + ".upgrade.lock");
+        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                                                    QFileDevice::FileModificationTime));
+        lock.close();
+        TVXDatabase db(sqliteSettings(path));
+        QCOMPARE(db.BackupAndUpgrade(false, 2000).stop, eUpgradeStop::None);
+        QVERIFY(db.DbVersion() == 12 && !QFileInfo::exists(lock.fileName()));
+    }
+
     // Plain decimal notation that reads back as the number written, in both
     // records; exponent form only where the plain one would not fit the
     // column, and in limits that older versions stored.
