@@ -36,23 +36,23 @@ QString sqliteFileProblem(const QString &path)
         return QString();
     const QFileInfo info(path);
     if (!info.absoluteDir().exists())
-        return QStringLiteral("The folder of the database file does not exist: %1")
+        return TVXDatabase::tr("The folder of the database file does not exist: %1")
             .arg(QDir::toNativeSeparators(info.absolutePath()));
     if (!info.exists())
         return QString();
     if (info.isDir())
-        return QStringLiteral("%1 is a folder, not a database file.").arg(QDir::toNativeSeparators(path));
+        return TVXDatabase::tr("%1 is a folder, not a database file.").arg(QDir::toNativeSeparators(path));
     // Opening a FIFO would wait for a writer for ever.
     if (!info.isFile())
-        return QStringLiteral("%1 is not a plain file.").arg(QDir::toNativeSeparators(path));
+        return TVXDatabase::tr("%1 is not a plain file.").arg(QDir::toNativeSeparators(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("The database file %1 cannot be read: %2")
+        return TVXDatabase::tr("The database file %1 cannot be read: %2")
             .arg(QDir::toNativeSeparators(path), file.errorString());
     const QByteArray header = file.read(16);
     static const QByteArray sqliteHeader("SQLite format 3\0", 16);
     if (!header.isEmpty() && header != sqliteHeader)
-        return QStringLiteral("The file %1 is not an SQLite database.").arg(QDir::toNativeSeparators(path));
+        return TVXDatabase::tr("The file %1 is not an SQLite database.").arg(QDir::toNativeSeparators(path));
     return QString();
 }
 
@@ -109,7 +109,7 @@ TORVSQLResult TVXDatabase::EnsureConnection()
     }
     TORVSQLResult result = reopenExisting();
     if (!result.ok)
-        result.setErrorIfFailed(QStringLiteral("Failed to open: ") + result.error);
+        result.setErrorIfFailed(TVXDatabase::tr("Failed to open: ") + result.error);
     return result;
 }
 
@@ -122,7 +122,7 @@ TORVSQLResult TVXDatabase::reopenExisting()
         QString problem = sqliteFileProblem(path);
         if (problem.isEmpty() && TORVSQLite::namesFile(path) && !QFileInfo::exists(path))
             problem =
-                QStringLiteral("The database file no longer exists: %1").arg(QDir::toNativeSeparators(path));
+                TVXDatabase::tr("The database file no longer exists: %1").arg(QDir::toNativeSeparators(path));
         if (!problem.isEmpty())
             return TORVSQLResult::failure(problem);
     }
@@ -312,7 +312,7 @@ TORVSQLResult TVXDatabase::runOperation(const Schema::TSchemaOperation &operatio
     case Kind::CreateTable: {
         const QString sql = m_sql->createTableSql(operation.definition);
         if (sql.isEmpty())
-            return TORVSQLResult::failure(QStringLiteral("No table can be created on this connection: %1")
+            return TORVSQLResult::failure(TVXDatabase::tr("No table can be created on this connection: %1")
                                               .arg(operation.definition.name));
         if (isInvalidDefinitionText(sql))
             return TORVSQLResult::failure(sql);
@@ -331,7 +331,7 @@ TORVSQLResult TVXDatabase::runOperation(const Schema::TSchemaOperation &operatio
             return m_sql->exec(operation.sql);
         return TORVSQLResult::success(true);
     }
-    return TORVSQLResult::failure(QStringLiteral("Unknown schema operation"));
+    return TORVSQLResult::failure(TVXDatabase::tr("Unknown schema operation"));
 }
 
 void TVXDatabase::reportStep(int toVersion, int from, int target) const

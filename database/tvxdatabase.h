@@ -4,6 +4,7 @@
 #include "torvsqlresult.h"
 #include "torvsqlsettings.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QVariant>
 
@@ -123,6 +124,8 @@ constexpr int upgradeLockWaitMs = 30000;
 // version queries, the compatibility rule and the step-by-step upgrade.
 class TVXDatabase
 {
+    Q_DECLARE_TR_FUNCTIONS(TVXDatabase)
+
 public:
     explicit TVXDatabase(const TORVSQLSettings &settings = TORVSQLSettings());
     virtual ~TVXDatabase();

@@ -87,7 +87,7 @@ TORVSQLResult TORVSQLBase::beginTransaction()
 {
     if (m_database->transaction())
         return TORVSQLResult::success(true);
-    return TORVSQLResult::failure(QStringLiteral("Failed to begin transaction: ") +
+    return TORVSQLResult::failure(TORVSQLBase::tr("Failed to begin transaction: ") +
                                   TORVSQLResult::deduplicate(driverError()));
 }
 
@@ -95,7 +95,7 @@ TORVSQLResult TORVSQLBase::commitTransaction()
 {
     if (m_database->commit())
         return TORVSQLResult::success(true);
-    return TORVSQLResult::failure(QStringLiteral("Failed to commit transaction: ") +
+    return TORVSQLResult::failure(TORVSQLBase::tr("Failed to commit transaction: ") +
                                   TORVSQLResult::deduplicate(driverError()));
 }
 
@@ -120,7 +120,7 @@ TORVSQLResult TORVSQLBase::rollbackTransaction()
 {
     if (m_database->rollback())
         return TORVSQLResult::success(true);
-    return TORVSQLResult::failure(QStringLiteral("Failed to roll back transaction: ") +
+    return TORVSQLResult::failure(TORVSQLBase::tr("Failed to roll back transaction: ") +
                                   TORVSQLResult::deduplicate(driverError()));
 }
 
@@ -201,9 +201,9 @@ TORVSQLResult TORVSQLBase::applySettings(const TORVSQLSettings &settings)
     m_qtConnectionName = TORVSQLSettings::nextQtConnectionName(settings.connectionName);
 
     if (settings.type == TORVSQLSettings::Unknown)
-        m_settingsError = QStringLiteral("No database selected");
+        m_settingsError = TORVSQLBase::tr("No database selected");
     else if (settings.databaseName.isEmpty())
-        m_settingsError = QStringLiteral("Database name cannot be empty");
+        m_settingsError = TORVSQLBase::tr("Database name cannot be empty");
     else
         m_settingsError.clear();
     if (!m_settingsError.isEmpty())

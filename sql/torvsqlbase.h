@@ -4,6 +4,7 @@
 #include "torvsqlsettings.h"
 #include "torvsqltable.h"
 
+#include <QCoreApplication>
 #include <QMap>
 #include <QMutex>
 #include <QSqlDatabase>
@@ -38,6 +39,8 @@ bool isInvalidDefinitionText(const QString &text);
 // thread uses it.
 class TORVSQLBase
 {
+    Q_DECLARE_TR_FUNCTIONS(TORVSQLBase)
+
 public:
     virtual ~TORVSQLBase();
 

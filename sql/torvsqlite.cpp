@@ -41,9 +41,9 @@ TORVSQLResult TORVSQLite::prepareOpenedConnection()
     if (result.ok) {
         result = selectFirst(QStringLiteral("PRAGMA foreign_keys;"));
         if (result.ok && result.record.value(0).toInt() != 1)
-            result = TORVSQLResult::failure(QStringLiteral("The database does not enforce foreign keys."));
+            result = TORVSQLResult::failure(TORVSQLBase::tr("The database does not enforce foreign keys."));
     }
-    result.setErrorIfFailed(QStringLiteral("Foreign keys could not be switched on: ") + result.error);
+    result.setErrorIfFailed(TORVSQLBase::tr("Foreign keys could not be switched on: ") + result.error);
     return result;
 }
 
@@ -56,14 +56,14 @@ TORVSQLResult TORVSQLite::setForeignKeys(bool enable)
 TORVSQLResult TORVSQLite::beginTransaction()
 {
     TORVSQLResult result = exec(QStringLiteral("BEGIN EXCLUSIVE TRANSACTION;"));
-    result.setErrorIfFailed(QStringLiteral("Failed to begin transaction: ") + result.error);
+    result.setErrorIfFailed(TORVSQLBase::tr("Failed to begin transaction: ") + result.error);
     return result;
 }
 
 TORVSQLResult TORVSQLite::commitTransaction()
 {
     TORVSQLResult result = exec(QStringLiteral("COMMIT TRANSACTION;"));
-    result.setErrorIfFailed(QStringLiteral("Failed to commit transaction: ") + result.error);
+    result.setErrorIfFailed(TORVSQLBase::tr("Failed to commit transaction: ") + result.error);
     return result;
 }
 
