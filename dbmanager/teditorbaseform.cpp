@@ -4,11 +4,14 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace Veltrix {
 
@@ -97,6 +100,10 @@ int TEditorBaseForm::exec()
 {
     setWindowTitle(Title());
     SetupDetails(m_detailsGrid);
+    // A line edit cuts what it is given at 32767 characters by default; a
+    // longer stored text must be shown, and saved back, whole.
+    for (QLineEdit *edit : findChildren<QLineEdit *>())
+        edit->setMaxLength(std::numeric_limits<int>::max());
     if (!SetupActive(m_activeGrid)) {
         m_activeLine->hide();
         m_activeFrame->hide();
