@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows service backend, its test program and a small test
 # service with the mingw-w64 cross compiler and runs the test under Wine, in a
-# private Wine prefix that is removed afterwards.
+# private Wine prefix that is removed afterwards. ctest runs it as the test
+# servicecontrol.tst_winservicecontrol (label "windows"), building into
+# VX_WINE_BUILD_DIR of the build tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,9 +20,9 @@ mkdir -p "$OUT"
 flags=(-std=c++17 -O1 -Wall -Wextra -Wpedantic -Werror -municode -static)
 echo "test-windows-backend: building with $CXX"
 "$CXX" "${flags[@]}" -Iservicecontrol/win \
-    servicecontrol/win/winservicecontrol.cpp servicecontrol/win/test/tst_winservicecontrol.cpp \
+    servicecontrol/win/winservicecontrol.cpp tests/servicecontrol/win/tst_winservicecontrol.cpp \
     -o "$OUT/tst_winservicecontrol.exe" -ladvapi32
-"$CXX" "${flags[@]}" servicecontrol/win/test/vxtestservice.cpp -o "$OUT/vxtestservice.exe" -ladvapi32
+"$CXX" "${flags[@]}" tests/servicecontrol/win/vxtestservice.cpp -o "$OUT/vxtestservice.exe" -ladvapi32
 
 # The Windows branches of the Qt code (native event filter, drive query,
 # service backend glue): a syntax check with the cross compiler against the
