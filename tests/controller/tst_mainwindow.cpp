@@ -1,78 +1,56 @@
 // The tray window against a fake service manager, on the offscreen platform.
-// The settings folder is pointed into a temporary ".../ProgramData" through
-// XDG_CONFIG_DIRS, as an administrator's machine would name it.
+// The settings folder is a temporary "programdata" named through
+// XDG_CONFIG_DIRS, as an administrator's machine names it (in lower case: the
+// word is matched without regard to case).
 
 #include "mainwindow.h"
 #include "modalanswerer.h"
 #include "settingslocation.h"
 #include "tfakeservicebackend.h"
+#include "tsingleinstanceguard.h"
 #include "tvxssettings.h"
-#include "vxresources.h"
 #include "windowseventfilter.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QDesktopServices>
-#include <QDialog>
-#include <QElapsedTimer>
-#include <QMenu>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QUrl>
-
-#include <functional>
-#include <memory>
+#include <QtTest>
+#include <QtWidgets>
 
 using namespace Veltrix::Server;
 using namespace Veltrix::Server::Controller;
 
 namespace {
 
-// The application's argument vector; tests add "-ShowMessage" to it.
-int appArgc = 0;
+// The application's arguments; a test adds one ("-ShowMessage") after them.
+int appArgc = 0, baseArgc = 0;
 char *appArgv[32];
-int baseArgc = 0;
 
-void setExtraArgument(const char *argument)
+QString describe(const TTrayMessage &message)
 {
-    appArgc = baseArgc;
-    if (argument)
-        appArgv[appArgc++] = const_cast<char *>(argument);
-    appArgv[appArgc] = nullptr;
+    return message.title + '|' + message.text + '|' + "NIWC"[message.icon];
 }
 
-// Records the addresses QDesktopServices is asked to open.
-class UrlRecorder : public QObject
+QStringList seen(const ModalAnswerer &answerer)
 {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
-
-QString describe(const QString &title, const QString &text, QSystemTrayIcon::MessageIcon icon)
-{
-    const char *names[] = {"N", "I", "W", "C"};
-    return title + QLatin1Char('|') + text + QLatin1Char('|') + QLatin1String(names[icon]);
+    QStringList result;
+    for (const ModalAnswerer::Seen &box : answerer.seen())
+        result << box.title + '|' + box.text;
+    return result;
 }
 
-// Every balloon the window shows, as "title|text|I/W/C".
-class BalloonLog : public QObject
+// A menu entry chosen in a state, and what follows.
+struct Action
 {
-public:
-    explicit BalloonLog(MainWindow &window)
-    {
-        connect(&window, &MainWindow::messageShown, this,
-                [this](const QString &title, const QString &text, QSystemTrayIcon::MessageIcon icon) {
-                    entries << describe(title, text, icon);
-                });
-    }
-    QStringList entries;
+    QString slot; // or "DoubleClick" on the tray icon
+    eServiceState before;
+    QStringList refused;  // the request refused, and its reason; "open": no browser
+    QStringList happened; // the dialogs shown, then the log; %1: the executable picked
+    eServiceState after;
+    QString picked = {}; // in Install's file dialog; empty: cancelled
+    QVariant port = {};  // "webServerPort"
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Action)
 
 class TestMainWindow : public QObject
 {
@@ -81,507 +59,327 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_root.isValid());
-        // Lower case on purpose: the word is matched without regard to case.
-        const QString programData = m_root.filePath(QStringLiteral("programdata"));
-        QVERIFY(QDir().mkpath(programData + QStringLiteral("/VeltrixServer")));
-        qputenv("XDG_CONFIG_HOME", m_root.filePath(QStringLiteral("home-config")).toLocal8Bit());
-        qputenv("XDG_CONFIG_DIRS", programData.toLocal8Bit());
-        m_iniPath = programData + QStringLiteral("/VeltrixServer/VeltrixServer.ini");
-        QCOMPARE(settingsFilePath(), m_iniPath);
-        vxInitResources();
+        QVERIFY(QDir().mkpath(m_root.filePath("programdata/VeltrixServer")));
+        qputenv("XDG_CONFIG_HOME", m_root.filePath("home-config").toLocal8Bit());
+        qputenv("XDG_CONFIG_DIRS", m_root.filePath("programdata").toLocal8Bit());
+        QCOMPARE(settingsFilePath(), m_root.filePath("programdata/VeltrixServer/VeltrixServer.ini"));
     }
     void init()
     {
-        QFile::remove(m_iniPath);
-        auto fake = std::make_unique<TFakeServiceBackend>();
-        m_fake = fake.get();
-        setServiceBackend(std::move(fake));
-        setExtraArgument(nullptr);
+        QFile::remove(settingsFilePath());
+        setServiceBackend(std::unique_ptr<TServiceBackend>(m_fake = new TFakeServiceBackend));
     }
     void cleanup()
     {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler("http");
         setServiceBackend(nullptr);
-        m_fake = nullptr;
     }
-
-    void menuEntriesInOrder_data()
+    // The menu, its Install and Uninstall entries hidden unless "allowInstalling";
+    // the application's fonts (five, once however often applied) and style sheet.
+    void menu_data()
     {
         QTest::addColumn<QVariant>("allowInstalling");
-        QTest::addColumn<bool>("installVisible");
-        QTest::newRow("absent") << QVariant() << false;
-        QTest::newRow("false") << QVariant(false) << false;
-        QTest::newRow("true") << QVariant(true) << true;
-        QTest::newRow("yes, as the server reads it") << QVariant("yes") << true;
+        QTest::addColumn<QString>(
+            "entries"); // Start, Restart, Stop, Install, Uninstall: 1 enabled, 0 disabled, - hidden
+        QTest::newRow("absent") << QVariant() << "100--";
+        QTest::newRow("false") << QVariant(false) << "100--";
+        QTest::newRow("yes, as the server reads it") << QVariant("yes") << "10001";
     }
-    void menuEntriesInOrder()
+    void menu()
     {
         QFETCH(QVariant, allowInstalling);
-        QFETCH(bool, installVisible);
-        if (allowInstalling.isValid())
-            writeSetting(QStringLiteral("allowInstalling"), allowInstalling);
+        QFETCH(QString, entries);
+        m_fake->installed = true;
+        setting("allowInstalling", allowInstalling);
         auto window = makeWindow();
-
-        QMenu *menu = window->systemTrayIcon().contextMenu();
-        QVERIFY(menu);
-        QStringList entries;
-        for (QAction *a : menu->actions())
-            entries << (a->isSeparator() ? QStringLiteral("---") : a->text());
-        QCOMPARE(entries, (QStringList{"VX Server Localhost", "Manage Database", "Server Configuration",
-                                       "---", "Start Service", "Restart Service", "Stop Service",
-                                       "Install Service", "Uninstall Service", "---", "Quit"}));
-        QCOMPARE(action(*window, "Install Service")->isVisible(), installVisible);
-        QCOMPARE(action(*window, "Uninstall Service")->isVisible(), installVisible);
-        for (const char *visible : {"Start Service", "Restart Service", "Stop Service", "Quit"})
-            QVERIFY(action(*window, visible)->isVisible());
+        QStringList menu;
+        for (QAction *a : window->systemTrayIcon().contextMenu()->actions())
+            menu << (a->isSeparator() ? "---" : a->text());
+        QCOMPARE(menu, (QStringList{"VX Server Localhost", "Manage Database", "Server Configuration", "---",
+                                    "Start Service", "Restart Service", "Stop Service", "Install Service",
+                                    "Uninstall Service", "---", "Quit"}));
+        QCOMPARE(serviceEntries(*window), entries);
+        window->updateActions(Starting); // never polled, only in the enabling table
+        QCOMPARE(serviceEntries(*window), QString(entries).replace('1', '0'));
+        QCOMPARE(QFontDatabase::applicationFontFamilies(4), QStringList("TeX Gyre Pagella"));
+        QVERIFY(QFontDatabase::applicationFontFamilies(5).isEmpty());
+        QVERIFY(qApp->styleSheet().contains("lBanner"));
+        // A state outside the icon table has no icon.
+        QVERIFY(MainWindow::iconForState(eServiceState(4)).isNull());
+        QVERIFY(MainWindow::iconForState(eServiceState(-1)).isNull());
     }
-    void iconToolTipAndEnablingPerState_data()
+    void actions_data()
     {
-        QTest::addColumn<bool>("installed");
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<int>("state");
-        QTest::addColumn<QString>("toolTip"); // empty: not checked
-        QTest::addColumn<QString>("enabled"); // Start, Restart, Stop, Install, Uninstall
-        const auto row = [](const char *name, bool installed, bool running, eServiceState state,
-                            const char *toolTip, const char *enabled) {
-            QTest::newRow(name) << installed << running << int(state) << toolTip << enabled;
+        QTest::addColumn<Action>("action");
+        const auto row = [](const char *name, const char *slot, eServiceState before,
+                            const QStringList &refused, const QStringList &happened, eServiceState after,
+                            const char *picked = "", const QVariant &port = QVariant()) {
+            QTest::newRow(name) << Action{slot, before, refused, happened, after, picked, port};
         };
-        row("not installed", false, false, Uninstalled, "Veltrix Server: Not installed", "00010");
-        row("stopped", true, false, Stopped, "Veltrix Server: Stopped", "10001");
-        row("running", true, true, Running, "Veltrix Server: Running", "01101");
-        // Never polled, only set while an action runs.
-        row("starting", true, true, Starting, "", "00000");
-    }
-    void iconToolTipAndEnablingPerState()
-    {
-        QFETCH(bool, installed);
-        QFETCH(bool, running);
-        QFETCH(int, state);
-        QFETCH(QString, toolTip);
-        QFETCH(QString, enabled);
-        writeSetting(QStringLiteral("allowInstalling"), true);
-        m_fake->installed = installed;
-        m_fake->running = running;
-        auto window = makeWindow();
-        if (state == Starting)
-            window->updateActions(Starting);
-        else
-            QCOMPARE(int(window->serviceState()), state);
-        if (!toolTip.isEmpty())
-            QCOMPARE(window->systemTrayIcon().toolTip(), toolTip);
-
-        const char *files[] = {"VXS_Uninstalled.png", "VXS_Stopped.png", "VXS_Starting.png",
-                               "VXS_Running.png"};
-        const QImage expected = QImage(QStringLiteral(":/resources/") + QLatin1String(files[state]));
-        QVERIFY(!expected.isNull());
-        const QIcon icon =
-            state == Starting ? MainWindow::iconForState(Starting) : window->systemTrayIcon().icon();
-        const QImage shown = icon.pixmap(expected.size()).toImage();
-        QCOMPARE(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied),
-                 expected.convertToFormat(QImage::Format_ARGB32_Premultiplied));
-
-        QString actual;
-        for (const char *text :
-             {"Start Service", "Restart Service", "Stop Service", "Install Service", "Uninstall Service"})
-            actual += action(*window, text)->isEnabled() ? '1' : '0';
-        QCOMPARE(actual, enabled);
-
-        // The poll follows the service; states outside the table have no icon.
-        m_fake->installed = !installed;
-        window->UpdateTimerUp();
-        QVERIFY(int(window->serviceState()) != state);
-        QVERIFY(MainWindow::iconForState(static_cast<eServiceState>(4)).isNull());
-        QVERIFY(MainWindow::iconForState(static_cast<eServiceState>(-1)).isNull());
-    }
-    void serviceActions_data()
-    {
-        QTest::addColumn<QString>("slot");
-        QTest::addColumn<bool>("installed");
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<QStringList>("refused"); // the request the fake refuses, and its reason
-        QTest::addColumn<QStringList>("balloons");
-        QTest::addColumn<QStringList>("requests");
-        QTest::addColumn<int>("finalState");
-
-        const auto row = [](const char *name, const char *slot, bool installed, bool running,
-                            const QStringList &refused, const QStringList &balloons,
-                            const QStringList &requests, eServiceState state) {
-            QTest::newRow(name) << slot << installed << running << refused << balloons << requests
-                                << int(state);
-        };
-        const QString notRunning = "Stop Server|Veltrix Server is not running|W";
-        const QString alreadyInstalled = "Install Server|Veltrix Server is already Installed|I";
-
-        row("start stopped", "StartServer", true, false, {}, {}, {"start"}, Running);
-        row("start refused", "StartServer", true, false, {"start", "Access denied"},
-            {"Start Server|Failed to start Veltrix Server as a service\nAccess denied|C"}, {"start"},
-            Stopped);
-        row("start running", "StartServer", true, true, {},
-            {"Start Server|Veltrix Server is already running as a service|W"}, {}, Running);
-        row("start not installed", "StartServer", false, false, {},
-            {"Start Server|Veltrix Server is not installed as a service|W"}, {}, Uninstalled);
-
-        row("stop running", "StopServer", true, true, {}, {}, {"stop"}, Stopped);
-        row("stop refused, no reason", "StopServer", true, true, {"stop"},
-            {"Stop Server|Failed to stop Veltrix Server|C"}, {"stop"}, Running);
-        row("stop stopped", "StopServer", true, false, {}, {notRunning}, {}, Stopped);
-        row("stop not installed", "StopServer", false, false, {}, {notRunning}, {}, Uninstalled);
-
-        row("restart running", "RestartServer", true, true, {}, {}, {"stop", "start"}, Running);
-        row("restart stopped", "RestartServer", true, false, {}, {notRunning}, {"start"}, Running);
-        row("restart not installed", "RestartServer", false, false, {},
-            {notRunning, "Restart Server|Veltrix Server failed to restart|W"}, {}, Uninstalled);
-
-        row("install stopped", "InstallServer", true, false, {}, {alreadyInstalled}, {}, Stopped);
-        row("install running", "InstallServer", true, true, {}, {alreadyInstalled}, {}, Running);
-
-        row("uninstall not installed", "UninstallServer", false, false, {},
-            {"Uninstall Server|Veltrix Server is not Installed|W"}, {}, Uninstalled);
-        row("uninstall stopped", "UninstallServer", true, false, {}, {}, {"uninstall"}, Uninstalled);
-        row("uninstall running", "UninstallServer", true, true, {}, {}, {"stop", "uninstall"}, Uninstalled);
-        row("uninstall refused", "UninstallServer", true, false, {"uninstall", "Access denied"},
-            {"Uninstall Server|Failed to Uninstall Veltrix Server\nAccess denied|C"}, {"uninstall"}, Stopped);
-        row("uninstall running, stop refused", "UninstallServer", true, true, {"stop", "Access denied"}, {},
+        const QString notRunning = "Stop Server|Veltrix Server is not running|W", denied = "Access denied";
+        const QString install = "install:VeltrixServer:%1::", pick = "Get Service Executable|";
+        row("start stopped", "StartServer", Stopped, {}, {"start"}, Running);
+        row("start refused", "StartServer", Stopped, {"start", denied},
+            {"start", "Start Server|Failed to start Veltrix Server as a service\nAccess denied|C"}, Stopped);
+        row("start running", "StartServer", Running, {},
+            {"Start Server|Veltrix Server is already running as a service|W"}, Running);
+        row("start not installed", "StartServer", Uninstalled, {},
+            {"Start Server|Veltrix Server is not installed as a service|W"}, Uninstalled);
+        row("stop running", "StopServer", Running, {}, {"stop"}, Stopped);
+        row("stop refused, no reason", "StopServer", Running, {"stop"},
+            {"stop", "Stop Server|Failed to stop Veltrix Server|C"}, Running);
+        row("stop stopped", "StopServer", Stopped, {}, {notRunning}, Stopped);
+        row("restart running", "RestartServer", Running, {}, {"stop", "start"}, Running);
+        row("restart stopped", "RestartServer", Stopped, {}, {notRunning, "start"}, Running);
+        row("restart not installed", "RestartServer", Uninstalled, {},
+            {notRunning, "Restart Server|Veltrix Server failed to restart|W"}, Uninstalled);
+        // Registered under the service's name, with the default account.
+        row("install", "InstallServer", Uninstalled, {}, {pick, install}, Stopped, "Veltrix Server");
+        row("install cancelled", "InstallServer", Uninstalled, {}, {pick}, Uninstalled);
+        row("install refused", "InstallServer", Uninstalled, {"install", denied},
+            {pick, install, "Install Server|Failed to Install Veltrix Server\nAccess denied|C"}, Uninstalled,
+            "other");
+        row("install running", "InstallServer", Running, {},
+            {"Install Server|Veltrix Server is already Installed|I"}, Running);
+        row("uninstall not installed", "UninstallServer", Uninstalled, {},
+            {"Uninstall Server|Veltrix Server is not Installed|W"}, Uninstalled);
+        row("uninstall stopped", "UninstallServer", Stopped, {}, {"uninstall"}, Uninstalled);
+        row("uninstall running", "UninstallServer", Running, {}, {"stop", "uninstall"}, Uninstalled);
+        row("uninstall refused", "UninstallServer", Stopped, {"uninstall", denied},
+            {"uninstall", "Uninstall Server|Failed to Uninstall Veltrix Server\nAccess denied|C"}, Stopped);
+        row("uninstall running, stop refused", "UninstallServer", Running, {"stop", denied},
             {"stop", "uninstall"}, Uninstalled);
+        // The web page, on the local machine at the port number, while the service runs.
+        row("page, port absent", "DoubleClick", Running, {}, {"open http://localhost:80/"}, Running);
+        row("page, port 8080", "OpenLocalhost", Running, {}, {"open http://localhost:8080/"}, Running, "",
+            "8080");
+        row("page, another host after the port", "OpenLocalhost", Running, {}, {"open http://localhost:80/"},
+            Running, "", "80@evil.example");
+        row("page, port above 16 bits, as the store reads it", "DoubleClick", Running, {},
+            {"open http://localhost:4464/"}, Running, "", "70000");
+        row("page, not running", "DoubleClick", Stopped, {}, {}, Stopped, "", "8080");
+        row("page, no browser", "OpenLocalhost", Running, {"open"},
+            {"Veltrix Web Page|Unable to connect to the Veltrix Server using the default browser."}, Running);
     }
-    void serviceActions()
+    // What each entry of the menu does, deciding on the state of the last poll.
+    // A stop or an uninstall asked for here is not reported as an unexpected
+    // stop; Install stores the executable once installed.
+    void actions()
     {
-        QFETCH(QString, slot);
-        QFETCH(bool, installed);
-        QFETCH(bool, running);
-        QFETCH(QStringList, refused);
-        QFETCH(QStringList, balloons);
-        QFETCH(QStringList, requests);
-        QFETCH(int, finalState);
-
-        m_fake->installed = installed;
-        m_fake->running = running;
+        QFETCH(Action, action);
+        const auto [slot, before, refused, happened, after, picked, port] = action;
+        m_fake->installed = before != Uninstalled;
+        m_fake->running = before == Running;
         if (!refused.isEmpty())
             m_fake->refusals.insert(refused.value(0), refused.value(1));
+        setting("serviceFilePath", m_root.path()); // an earlier choice
+        setting("webServerPort", port);
+        setting("allowInstalling", true);
+        const QString executable = picked.isEmpty() ? QString() : m_root.filePath(picked);
+        QVERIFY(picked.isEmpty() || QFile(executable).open(QIODevice::WriteOnly));
         auto window = makeWindow();
-        BalloonLog log(*window);
-
-        QVERIFY(QMetaObject::invokeMethod(window.get(), slot.toLatin1().constData(), Qt::DirectConnection));
-
-        QCOMPARE(log.entries, balloons);
-        QCOMPARE(m_fake->actions(), requests);
-        QCOMPARE(int(window->serviceState()), finalState);
-        QCOMPARE(window->lastMessage().title.isEmpty(), balloons.isEmpty());
+        ModalAnswerer answerer;
+        answerer.answerFile(executable);
+        if (refused.value(0) != "open")
+            QDesktopServices::setUrlHandler("http", this, "open");
+        if (slot != "DoubleClick")
+            QVERIFY(QMetaObject::invokeMethod(window.get(), slot.toLatin1(), Qt::DirectConnection));
+        for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick})
+            window->IconActivated(slot == "DoubleClick" ? reason : QSystemTrayIcon::Trigger);
+        QCOMPARE(seen(answerer) + m_fake->calls, QStringList(happened).replaceInStrings("%1", executable));
+        QCOMPARE(int(window->serviceState()), after);
+        const bool installed = slot == "InstallServer" && before == Uninstalled && after == Stopped;
+        QCOMPARE(setting("serviceFilePath").toString(), installed ? executable : m_root.path());
+        // The icon, the tool tip and the service entries follow the state.
+        const char *states[][3] = {{"Uninstalled", "Not installed", "00010"},
+                                   {"Stopped", "Stopped", "10001"},
+                                   {"Starting", "Starting", "00000"},
+                                   {"Running", "Running", "01101"}};
+        const QImage icon(QString(":/resources/VXS_%1.png").arg(states[after][0]));
+        const auto format = QImage::Format_ARGB32_Premultiplied;
+        QCOMPARE(window->systemTrayIcon().icon().pixmap(icon.size()).toImage().convertToFormat(format),
+                 icon.convertToFormat(format));
+        QCOMPARE(window->systemTrayIcon().toolTip(), QString("Veltrix Server: ") + states[after][1]);
+        QCOMPARE(serviceEntries(*window), states[after][2]);
     }
     void restartGivesUpAfterFiveSeconds()
     {
-        m_fake->installed = m_fake->running = true;
-        m_fake->stopHangs = true; // accepted, but the service never stops
+        m_fake->installed = m_fake->running = m_fake->stopHangs = true; // the service never stops
         auto window = makeWindow();
-        BalloonLog log(*window);
-
         QElapsedTimer elapsed;
         elapsed.start();
         window->RestartServer();
-        const qint64 waited = elapsed.elapsed();
-
-        QVERIFY2(waited >= 5000 && waited < 8000, qPrintable(QString::number(waited)));
-        QCOMPARE(log.entries, QStringList{"Restart Server|Veltrix Server failed to restart|W"});
-        QCOMPARE(m_fake->actions(), QStringList{"stop"}); // never started
-        // The poll kept running during the wait.
-        QVERIFY(m_fake->calls.count("isInstalled") >= 4);
+        QVERIFY2(elapsed.elapsed() >= 5000 && elapsed.elapsed() < 8000,
+                 qPrintable(QString::number(elapsed.elapsed())));
+        QCOMPARE(m_fake->calls, (QStringList{"stop", "Restart Server|Veltrix Server failed to restart|W"}));
+        QVERIFY(m_fake->polls >= 4); // the poll timer ran during the wait
     }
     void unexpectedStopIsReportedOnce()
     {
         m_fake->installed = m_fake->running = true;
         auto window = makeWindow();
-        BalloonLog log(*window);
-
+        m_fake->running = false; // stopped behind the controller's back; the timer notices
+        QTRY_COMPARE_WITH_TIMEOUT(int(window->serviceState()), int(Stopped), 3000);
         window->UpdateTimerUp();
-        QVERIFY(log.entries.isEmpty());
-        m_fake->running = false; // stopped behind the controller's back
-        window->UpdateTimerUp();
-        window->UpdateTimerUp();
-        QCOMPARE(log.entries, QStringList{"Veltrix Server|Veltrix Server has stopped|W"});
-
-        // Neither a stop nor an uninstall asked for here is reported.
-        for (const char *slot : {"StopServer", "UninstallServer"}) {
-            log.entries.clear();
-            m_fake->running = true;
-            window->UpdateTimerUp();
-            QVERIFY(QMetaObject::invokeMethod(window.get(), slot, Qt::DirectConnection));
-            window->UpdateTimerUp();
-            QVERIFY2(log.entries.isEmpty(), slot);
-        }
-        QCOMPARE(int(window->serviceState()), int(Uninstalled));
-
-        // The timer does the polling by itself.
-        m_fake->installed = m_fake->running = true;
-        QTRY_COMPARE_WITH_TIMEOUT(int(window->serviceState()), int(Running), 3000);
-        m_fake->installed = false;
-        QTRY_COMPARE_WITH_TIMEOUT(log.entries.size(), 1, 3000);
-        QCOMPARE(log.entries.constFirst(), "Veltrix Server|Veltrix Server has stopped|W");
-    }
-    void install_data()
-    {
-        QTest::addColumn<QString>("picked");  // empty: the file dialog is cancelled
-        QTest::addColumn<QString>("refusal"); // empty: accepted
-        QTest::addColumn<QStringList>("balloons");
-        QTest::addColumn<bool>("pathStored");
-        QTest::addColumn<int>("state");
-        QTest::newRow("cancelled") << "" << QString() << QStringList() << false << int(Uninstalled);
-        // Registered under the service's name, with the default account.
-        QTest::newRow("installed") << "Veltrix Server.exe" << QString() << QStringList() << true
-                                   << int(Stopped);
-        QTest::newRow("refused")
-            << "other.exe" << QStringLiteral("Access denied")
-            << QStringList{"Install Server|Failed to Install Veltrix Server\nAccess denied|C"} << false
-            << int(Uninstalled);
-    }
-    void install()
-    {
-        QFETCH(QString, picked);
-        QFETCH(QString, refusal);
-        QFETCH(QStringList, balloons);
-        QFETCH(bool, pathStored);
-        QFETCH(int, state);
-        const QString oldPath = QStringLiteral("/opt/old/VeltrixServer.exe");
-        writeSetting(QStringLiteral("serviceFilePath"), oldPath);
-        const QString executable = picked.isEmpty() ? QString() : m_root.filePath(picked);
-        if (!executable.isEmpty()) {
-            QFile file(executable);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        if (!refusal.isEmpty())
-            m_fake->refusals.insert(QStringLiteral("install"), refusal);
-        auto window = makeWindow();
-        BalloonLog log(*window);
-        ModalAnswerer answerer;
-        answerer.answerFile(executable);
-
-        window->InstallServer();
-
-        QCOMPARE(answerer.seen().size(), 1);
-        QCOMPARE(answerer.seen().constFirst().className, "QFileDialog");
-        QCOMPARE(answerer.seen().constFirst().title, "Get Service Executable");
-        QCOMPARE(log.entries, balloons);
-        QCOMPARE(m_fake->actions(), executable.isEmpty()
-                                        ? QStringList()
-                                        : QStringList{"install:VeltrixServer:" + executable + "::"});
-        QCOMPARE(readSetting("serviceFilePath").toString(), pathStored ? executable : oldPath);
-        QCOMPARE(int(window->serviceState()), state);
-    }
-    void webPageAddress_data()
-    {
-        QTest::addColumn<QVariant>("port");
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<QString>("url"); // empty: nothing opened, nothing said
-        QTest::newRow("absent") << QVariant() << true << "http://localhost:80/";
-        QTest::newRow("8080") << QVariant("8080") << true << "http://localhost:8080/";
-        QTest::newRow("another host after the port")
-            << QVariant("80@evil.example") << true << "http://localhost:80/";
-        QTest::newRow("above 16 bits, as the store reads it")
-            << QVariant("70000") << true << "http://localhost:4464/";
-        QTest::newRow("not running") << QVariant("8080") << false << "";
-    }
-    void webPageAddress()
-    {
-        QFETCH(QVariant, port);
-        QFETCH(bool, running);
-        QFETCH(QString, url);
-        if (port.isValid())
-            writeSetting(QStringLiteral("webServerPort"), port);
-        m_fake->installed = true;
-        m_fake->running = running;
-        auto window = makeWindow();
-        UrlRecorder recorder;
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
-        ModalAnswerer answerer;
-        BalloonLog log(*window);
-
-        window->OpenLocalhost();
-        window->IconActivated(QSystemTrayIcon::DoubleClick);
-        window->IconActivated(QSystemTrayIcon::Trigger); // ignored
-        window->IconActivated(QSystemTrayIcon::Context); // ignored
-        QTest::qWait(50);
-
-        QCOMPARE(recorder.opened, url.isEmpty() ? QList<QUrl>() : (QList<QUrl>{QUrl(url), QUrl(url)}));
-        QVERIFY(answerer.seen().isEmpty());
-        QVERIFY(log.entries.isEmpty());
+        QCOMPARE(m_fake->calls, QStringList{"Veltrix Server|Veltrix Server has stopped|W"});
     }
     // The window and the dialogs it opens share Qt's parsed copy of the file,
     // so a hand-edited file in UTF-8 must be read as UTF-8 by the window too.
     void handEditedUtf8File()
     {
-        QFile file(m_iniPath);
+        QFile file(settingsFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[General]\nallowInstalling=true\nserviceFilePath=/opt/kass\xc3\xa9/VeltrixServer\n");
+        file.write("[General]\nserviceFilePath=/opt/kass\xc3\xa9/VeltrixServer\n");
         file.close();
         auto window = makeWindow();
-        QCOMPARE(TVXSSettings(m_iniPath).value("serviceFilePath").toString(),
-                 QStringLiteral("/opt/kass\u00e9/VeltrixServer"));
+        QCOMPARE(TVXSSettings(settingsFilePath()).value("serviceFilePath").toString(),
+                 "/opt/kass\u00e9/VeltrixServer");
     }
-    void webPageBrowserFailureIsReported()
-    {
-        m_fake->installed = m_fake->running = true;
-        auto window = makeWindow();
-        // No handler and no desktop to hand the address to: opening fails.
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-        ModalAnswerer answerer;
-        window->OpenLocalhost();
-        QCOMPARE(answerer.seen().size(), 1);
-        QCOMPARE(answerer.seen().constFirst().title, "Veltrix Web Page");
-        QCOMPARE(answerer.seen().constFirst().text,
-                 "Unable to connect to the Veltrix Server using the default browser.");
-    }
-    void showMessageOptionInAnyCase_data()
-    {
-        QTest::addColumn<QString>("argument");
-        QTest::addColumn<QString>("balloon");
-        const QString shown = "Veltrix Server Controller|Now running in System Tray|I";
-        for (const char *argument : {"-ShowMessage", "-showmessage", "-sHOWmESSAGE"})
-            QTest::newRow(argument) << argument << shown;
-        QTest::newRow("none") << ""
-                              << "||N";
-        QTest::newRow("other") << "-ShowMessages"
-                               << "||N";
-    }
-    void showMessageOptionInAnyCase()
-    {
-        QFETCH(QString, argument);
-        QFETCH(QString, balloon);
-        const QByteArray arg = argument.toLatin1();
-        setExtraArgument(argument.isEmpty() ? nullptr : arg.constData());
-        auto window = makeWindow();
-        setExtraArgument(nullptr);
-        const TTrayMessage shown = window->lastMessage();
-        QCOMPARE(describe(shown.title, shown.text, shown.icon), balloon);
-    }
-    void quitHidesTheIconAndCloseIsIgnored()
+    // The window never shows and ignores close; each dialog runs at most once,
+    // both at the same time; Windows' close and quit messages end the program
+    // unless a dialog is open or the tray menu's torn-off copy is shown.
+    void windowDialogsAndWindowsMessages()
     {
         auto window = makeWindow();
         window->show();
-        QVERIFY(!window->isVisible());
-        QVERIFY(!window->close());
-        QVERIFY(window->systemTrayIcon().isVisible());
-        window->Exiting();
-        QVERIFY(!window->systemTrayIcon().isVisible());
-    }
-    void dialogSlotsKeepTheirFlags()
-    {
-        auto window = makeWindow();
-        WindowsEventFilter *filter = window->windowsEventFilter();
-        QVERIFY(filter);
-        QVERIFY(filter->enabled);
-        QCOMPARE(filter->trayMenu, window->systemTrayIcon().contextMenu());
-
-        // Message boxes a dialog might raise on its own are answered.
-        ModalAnswerer answerer;
-        QStringList observed;
-        const auto note = [&](const char *when) {
-            observed << QStringLiteral("%1: config=%2 manager=%3 filter=%4")
-                            .arg(QLatin1String(when))
+        QVERIFY(!window->isVisible() && !window->close());
+        QVERIFY(!windowsMessageEndsProgram(0x0012, true, true) &&
+                !windowsMessageEndsProgram(0x0011, true, false));
+        const WindowsEventFilter *filter = window->windowsEventFilter();
+        ModalAnswerer answerer; // message boxes a dialog raises on its own
+        QStringList observed; // configuration open, manager open, a close and a quit message end the program
+        const auto note = [&] {
+            observed << QString("%1%2%3%4")
                             .arg(window->isServerConfigOpen())
                             .arg(window->isDbManagerOpen())
-                            .arg(filter->enabled);
+                            .arg(windowsMessageEndsProgram(0x0010, filter->enabled, false))
+                            .arg(windowsMessageEndsProgram(0x0012, filter->enabled, false));
         };
-        // Answers the dialog of that class once it is up. A timer does not fire
-        // again while its slot runs, so each dialog gets its own.
-        const auto watch = [](QTimer &timer, const char *className,
-                              const std::function<void(QDialog *)> &handle) {
-            timer.setInterval(20);
-            QObject::connect(&timer, &QTimer::timeout, [&timer, className, handle]() {
+        // Runs `step` once the dialog of that class is up, then closes it; a
+        // timer of its own for each, as a timer does not fire again while its
+        // slot runs.
+        const auto inDialog = [this](const char *className, const std::function<void()> &step) {
+            auto *timer = new QTimer(this);
+            connect(timer, &QTimer::timeout, [=] {
                 auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-                if (dialog && dialog->isVisible() &&
-                    QByteArray(dialog->metaObject()->className()).endsWith(className)) {
-                    timer.stop();
-                    handle(dialog);
+                if (dialog && dialog->isVisible() && dialog->inherits(className)) {
+                    delete timer;
+                    step();
+                    dialog->reject();
                 }
             });
+            timer->start(20);
         };
-        QTimer managerPoll, configPoll;
-        watch(managerPoll, "TVXSDBManagerForm", [&](QDialog *manager) {
-            note("manager open");
-            window->OpenManageDatabaseForm(); // a second request while it is up does nothing
-            manager->reject();
-        });
-        watch(configPoll, "TVXSCServerConfigForm", [&](QDialog *config) {
-            note("config open");
+        inDialog("Veltrix::Server::Controller::TVXSCServerConfigForm", [&] {
+            note();
             window->OpenServerConfigForm(); // already open: returns at once
-            note("config again");
-            managerPoll.start();
-            window->OpenManageDatabaseForm(); // both open at the same time
-            note("manager closed");
-            config->reject();
+            inDialog("Veltrix::Database::TVXSDBManagerForm", [&] {
+                note();
+                window->OpenManageDatabaseForm(); // already open: returns at once
+            });
+            window->OpenManageDatabaseForm();
+            note();
         });
-        QTimer giveUp;
-        giveUp.setSingleShot(true);
-        connect(&giveUp, &QTimer::timeout, [&]() {
-            if (QWidget *modal = QApplication::activeModalWidget())
-                modal->close();
-        });
-        giveUp.start(20000);
-
-        configPoll.start();
         window->OpenServerConfigForm();
-        note("config closed");
-        QCOMPARE(observed, (QStringList{"config open: config=1 manager=0 filter=0",
-                                        "config again: config=1 manager=0 filter=0",
-                                        "manager open: config=1 manager=1 filter=0",
-                                        "manager closed: config=1 manager=0 filter=0",
-                                        "config closed: config=0 manager=0 filter=1"}));
-
-        // And the other way round: the manager alone.
-        observed.clear();
-        managerPoll.start();
-        window->OpenManageDatabaseForm();
-        note("manager closed");
-        QCOMPARE(observed, (QStringList{"manager open: config=0 manager=1 filter=0",
-                                        "manager closed: config=0 manager=0 filter=1"}));
+        note();
+        QCOMPARE(observed, (QStringList{"1000", "1100", "1000", "0011"}));
+        window->Exiting(); // on the application's aboutToQuit
+        QVERIFY(!window->systemTrayIcon().isVisible());
     }
-    // Last: the second window queues the application's quit.
-    void secondWindowReportsAlreadyRunning()
+    // The balloon at start: "-ShowMessage" in any case, unless another
+    // controller holds the instance. Last: a second controller queues the
+    // application's quit.
+    void startBalloon_data()
     {
-        auto first = makeWindow();
-        QCOMPARE(first->lastMessage().title, QString());
-        auto second = std::make_unique<MainWindow>();
-        const TTrayMessage shown = second->lastMessage();
-        QCOMPARE(describe(shown.title, shown.text, shown.icon),
-                 "Veltrix Server Controller|Already running in System Tray|I");
+        QTest::addColumn<QString>("holder");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("balloon");
+        const auto row = [](const char *name, const char *holder, const char *argument, const char *balloon) {
+            QTest::newRow(name) << QString(holder) << QString(argument) << QString(balloon);
+        };
+        const char *now = "Veltrix Server Controller|Now running in System Tray|I";
+        const char *already = "Veltrix Server Controller|Already running in System Tray|I";
+        row("no option", "", "", "||N");
+        row("-sHOWmESSAGE", "", "-sHOWmESSAGE", now);
+        row("a killed controller's segment", "killed", "-showmessage", now);
+        row("another process", "process", "-ShowMessage", already);
     }
+    void startBalloon()
+    {
+        QFETCH(QString, holder);
+        QFETCH(QString, argument);
+        QFETCH(QString, balloon);
+        QProcess process; // a controller elsewhere
+        if (!holder.isEmpty()) {
+            process.start(QCoreApplication::applicationFilePath(), {"--hold-instance"});
+            QVERIFY(process.waitForReadyRead(10000) && process.readAll() == "holding\n");
+        }
+        if (holder == "killed") {
+            process.kill(); // its segment stays behind and must not block a new start
+            QVERIFY(process.waitForFinished(10000));
+        }
+        QByteArray arg = argument.toLatin1();
+        appArgv[baseArgc] = arg.isEmpty() ? nullptr : arg.data();
+        appArgc = baseArgc + (arg.isEmpty() ? 0 : 1);
+        auto window = makeWindow();
+        appArgc = baseArgc;
+        QCOMPARE(describe(window->lastMessage()), balloon);
+        process.kill();
+        process.waitForFinished();
+    }
+
+public:
+    // The browser, as QDesktopServices reaches it.
+    Q_INVOKABLE void open(const QUrl &url) { m_fake->calls << "open " + url.toString(); }
 
 private:
+    // A window whose balloons go to the fake's log as "title|text|N/I/W/C", so
+    // that one list holds what the window did, in order.
     std::unique_ptr<MainWindow> makeWindow()
     {
         auto window = std::make_unique<MainWindow>();
+        connect(window.get(), &MainWindow::messageShown, this,
+                [this](QString title, QString text, QSystemTrayIcon::MessageIcon icon) {
+                    m_fake->calls << describe({title, text, icon});
+                });
         m_fake->calls.clear();
+        m_fake->polls = 0;
         return window;
     }
-    static QAction *action(MainWindow &window, const QString &text)
+    static QString serviceEntries(const MainWindow &window)
     {
-        for (QAction *a : window.systemTrayIcon().contextMenu()->actions()) {
-            if (a->text() == text)
-                return a;
-        }
-        return nullptr;
+        QString entries;
+        for (QAction *a : window.systemTrayIcon().contextMenu()->actions().mid(4, 5))
+            entries += !a->isVisible() ? '-' : a->isEnabled() ? '1' : '0';
+        return entries;
     }
-    void writeSetting(const QString &key, const QVariant &value)
+    // Writes the key when a value is given; the key's stored value.
+    QVariant setting(const QString &key, const QVariant &value = QVariant())
     {
-        QSettings(m_iniPath, QSettings::IniFormat).setValue(key, value);
+        QSettings settings(settingsFilePath(), QSettings::IniFormat);
+        if (value.isValid())
+            settings.setValue(key, value);
+        return settings.value(key);
     }
-    QVariant readSetting(const QString &key) { return QSettings(m_iniPath, QSettings::IniFormat).value(key); }
 
     QTemporaryDir m_root;
-    QString m_iniPath;
     TFakeServiceBackend *m_fake = nullptr;
 };
 
 int main(int argc, char *argv[])
 {
-    baseArgc = 0;
-    for (int i = 0; i < argc && i < 16; ++i)
-        appArgv[baseArgc++] = argv[i];
+    if (argc > 1 && QByteArray(argv[1]) == "--hold-instance") { // a controller elsewhere
+        TSingleInstanceGuard guard("VeltrixServerControllerInstance", nullptr);
+        std::puts(guard.isAlreadyRunning() ? "refused" : "holding");
+        std::fflush(stdout);
+        QThread::sleep(60);
+        return 0;
+    }
+    for (baseArgc = 0; baseArgc < argc && baseArgc < 16; ++baseArgc)
+        appArgv[baseArgc] = argv[baseArgc];
     appArgc = baseArgc;
-    appArgv[appArgc] = nullptr;
     QApplication app(appArgc, appArgv);
     baseArgc = appArgc; // Qt may have taken its own options out
-    QTEST_DISABLE_KEYPAD_NAVIGATION
     TestMainWindow test;
     return QTest::qExec(&test, argc, argv);
 }
