@@ -136,6 +136,8 @@ private slots:
             "not compatible");
         row("restricted", 12, "UPDATE Info SET restrictUtility = 1", db, status, 0, "Restricted: yes");
         row("empty", 0, "", db, status, 2, "The database is empty. --upgrade-database builds it.");
+        row("no usable connection", 12, "", "", status, 4,
+            "names no usable database connection for the server.\n$"); // and nothing more
         row("named, any case", 11, "", "%1/nowhere/vxs.db", {"--database-status", "--connection", "BETA"}, 2,
             "Connection: beta");
         row("named, =form", 12, "", "%1/nowhere/vxs.db", {"--database-status", "--connection=beta"}, 0,
@@ -174,7 +176,8 @@ private slots:
         row("upgrade of an empty file", 0, "", db, upgrade, 0, "Building version 1");
         row("upgrade fails", 8, "ALTER TABLE DeviceConfigs ADD Disabled BOOLEAN", db,
             upgrade + QStringList("--no-backup"), 6,
-            "Database Upgrade Failed.\n.*duplicate column.*The database is at version 8.");
+            "Database Upgrade Failed.\n.*duplicate column.*\nStatement: ALTER TABLE DeviceConfigs ADD "
+            ".*\nThe database is at version 8.");
     }
     void databaseCommands()
     {
