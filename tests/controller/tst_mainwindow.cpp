@@ -1,7 +1,6 @@
 // The tray window against a fake service manager, on the offscreen platform.
 // The settings folder is a temporary "programdata" named through
-// XDG_CONFIG_DIRS, as an administrator's machine names it (in lower case: the
-// word is matched without regard to case).
+// XDG_CONFIG_DIRS in lower case (the word is matched without regard to case).
 
 #include "mainwindow.h"
 #include "modalanswerer.h"
@@ -26,14 +25,6 @@ char *appArgv[32];
 QString describe(const TTrayMessage &message)
 {
     return message.title + '|' + message.text + '|' + "NIWC"[message.icon];
-}
-
-QStringList seen(const ModalAnswerer &answerer)
-{
-    QStringList result;
-    for (const ModalAnswerer::Seen &box : answerer.seen())
-        result << box.title + '|' + box.text;
-    return result;
 }
 
 // A menu entry chosen in a state, and what follows.
@@ -74,40 +65,6 @@ private slots:
         QDesktopServices::unsetUrlHandler("http");
         setServiceBackend(nullptr);
     }
-    // The menu, its Install and Uninstall entries hidden unless "allowInstalling";
-    // the application's fonts (five, once however often applied) and style sheet.
-    void menu_data()
-    {
-        QTest::addColumn<QVariant>("allowInstalling");
-        QTest::addColumn<QString>(
-            "entries"); // Start, Restart, Stop, Install, Uninstall: 1 enabled, 0 disabled, - hidden
-        QTest::newRow("absent") << QVariant() << "100--";
-        QTest::newRow("false") << QVariant(false) << "100--";
-        QTest::newRow("yes, as the server reads it") << QVariant("yes") << "10001";
-    }
-    void menu()
-    {
-        QFETCH(QVariant, allowInstalling);
-        QFETCH(QString, entries);
-        m_fake->installed = true;
-        setting("allowInstalling", allowInstalling);
-        auto window = makeWindow();
-        QStringList menu;
-        for (QAction *a : window->systemTrayIcon().contextMenu()->actions())
-            menu << (a->isSeparator() ? "---" : a->text());
-        QCOMPARE(menu, (QStringList{"VX Server Localhost", "Manage Database", "Server Configuration", "---",
-                                    "Start Service", "Restart Service", "Stop Service", "Install Service",
-                                    "Uninstall Service", "---", "Quit"}));
-        QCOMPARE(serviceEntries(*window), entries);
-        window->updateActions(Starting); // never polled, only in the enabling table
-        QCOMPARE(serviceEntries(*window), QString(entries).replace('1', '0'));
-        QCOMPARE(QFontDatabase::applicationFontFamilies(4), QStringList("TeX Gyre Pagella"));
-        QVERIFY(QFontDatabase::applicationFontFamilies(5).isEmpty());
-        QVERIFY(qApp->styleSheet().contains("lBanner"));
-        // A state outside the icon table has no icon.
-        QVERIFY(MainWindow::iconForState(eServiceState(4)).isNull());
-        QVERIFY(MainWindow::iconForState(eServiceState(-1)).isNull());
-    }
     void actions_data()
     {
         QTest::addColumn<Action>("action");
@@ -131,8 +88,6 @@ private slots:
         row("stop stopped", "StopServer", Stopped, {}, {notRunning}, Stopped);
         row("restart running", "RestartServer", Running, {}, {"stop", "start"}, Running);
         row("restart stopped", "RestartServer", Stopped, {}, {notRunning, "start"}, Running);
-        row("restart not installed", "RestartServer", Uninstalled, {},
-            {notRunning, "Restart Server|Veltrix Server failed to restart|W"}, Uninstalled);
         // Registered under the service's name, with the default account.
         row("install", "InstallServer", Uninstalled, {}, {pick, install}, Stopped, "Veltrix Server");
         row("install cancelled", "InstallServer", Uninstalled, {}, {pick}, Uninstalled);
@@ -186,7 +141,10 @@ private slots:
             QVERIFY(QMetaObject::invokeMethod(window.get(), slot.toLatin1(), Qt::DirectConnection));
         for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick})
             window->IconActivated(slot == "DoubleClick" ? reason : QSystemTrayIcon::Trigger);
-        QCOMPARE(seen(answerer) + m_fake->calls, QStringList(happened).replaceInStrings("%1", executable));
+        QStringList seen;
+        for (const ModalAnswerer::Seen &box : answerer.seen())
+            seen << box.title + '|' + box.text;
+        QCOMPARE(seen + m_fake->calls, QStringList(happened).replaceInStrings("%1", executable));
         QCOMPARE(int(window->serviceState()), after);
         const bool installed = slot == "InstallServer" && before == Uninstalled && after == Stopped;
         QCOMPARE(setting("serviceFilePath").toString(), installed ? executable : m_root.path());
@@ -222,18 +180,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(int(window->serviceState()), int(Stopped), 3000);
         window->UpdateTimerUp();
         QCOMPARE(m_fake->calls, QStringList{"Veltrix Server|Veltrix Server has stopped|W"});
-    }
-    // The window and the dialogs it opens share Qt's parsed copy of the file,
-    // so a hand-edited file in UTF-8 must be read as UTF-8 by the window too.
-    void handEditedUtf8File()
-    {
-        QFile file(settingsFilePath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[General]\nserviceFilePath=/opt/kass\xc3\xa9/VeltrixServer\n");
-        file.close();
-        auto window = makeWindow();
-        QCOMPARE(TVXSSettings(settingsFilePath()).value("serviceFilePath").toString(),
-                 "/opt/kass\u00e9/VeltrixServer");
     }
     // The window never shows and ignores close; each dialog runs at most once,
     // both at the same time; Windows' close and quit messages end the program
@@ -286,29 +232,45 @@ private slots:
         window->Exiting(); // on the application's aboutToQuit
         QVERIFY(!window->systemTrayIcon().isVisible());
     }
-    // The balloon at start: "-ShowMessage" in any case, unless another
-    // controller holds the instance. Last: a second controller queues the
-    // application's quit.
-    void startBalloon_data()
+    // A new window: the balloon ("-ShowMessage" in any case, unless another
+    // controller holds the instance), the menu (Install and Uninstall only
+    // with "allowInstalling"), the application's fonts (five, once however
+    // often applied) and style sheet. The window and the dialogs share Qt's
+    // parsed copy of the file, so the window reads a hand-edited file as
+    // UTF-8 too. Last: a second controller queues the application's quit.
+    void start_data()
     {
         QTest::addColumn<QString>("holder");
         QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("allowInstalling"); // as written in the file; empty: absent
         QTest::addColumn<QString>("balloon");
-        const auto row = [](const char *name, const char *holder, const char *argument, const char *balloon) {
-            QTest::newRow(name) << QString(holder) << QString(argument) << QString(balloon);
+        QTest::addColumn<QString>("entries"); // Start, Restart, Stop, Install, Uninstall: 1, 0 or - (hidden)
+        const auto row = [](const char *name, const char *holder, const char *argument, const char *allow,
+                            const char *balloon, const char *entries) {
+            QTest::newRow(name) << QString(holder) << QString(argument) << QString(allow) << QString(balloon)
+                                << QString(entries);
         };
         const char *now = "Veltrix Server Controller|Now running in System Tray|I";
-        const char *already = "Veltrix Server Controller|Already running in System Tray|I";
-        row("no option", "", "", "||N");
-        row("-sHOWmESSAGE", "", "-sHOWmESSAGE", now);
-        row("a killed controller's segment", "killed", "-showmessage", now);
-        row("another process", "process", "-ShowMessage", already);
+        row("no option", "", "", "", "||N", "100--");
+        row("-sHOWmESSAGE", "", "-sHOWmESSAGE", "false", now, "100--");
+        row("a killed controller's segment, yes as the server reads it", "killed", "-showmessage", "yes", now,
+            "10001");
+        row("another process", "process", "-ShowMessage", "",
+            "Veltrix Server Controller|Already running in System Tray|I", "100--");
     }
-    void startBalloon()
+    void start()
     {
         QFETCH(QString, holder);
         QFETCH(QString, argument);
+        QFETCH(QString, allowInstalling);
         QFETCH(QString, balloon);
+        QFETCH(QString, entries);
+        QFile file(settingsFilePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nserviceFilePath=/opt/kass\xc3\xa9\n");
+        file.write(allowInstalling.isEmpty() ? "" : qPrintable("allowInstalling=" + allowInstalling));
+        file.close();
+        m_fake->installed = true;
         QProcess process; // a controller elsewhere
         if (!holder.isEmpty()) {
             process.start(QCoreApplication::applicationFilePath(), {"--hold-instance"});
@@ -324,6 +286,14 @@ private slots:
         auto window = makeWindow();
         appArgc = baseArgc;
         QCOMPARE(describe(window->lastMessage()), balloon);
+        QCOMPARE(serviceEntries(*window), entries);
+        QCOMPARE(TVXSSettings(settingsFilePath()).value("serviceFilePath").toString(), "/opt/kass\u00e9");
+        QCOMPARE(QFontDatabase::applicationFontFamilies(4), QStringList("TeX Gyre Pagella"));
+        QVERIFY(QFontDatabase::applicationFontFamilies(5).isEmpty() &&
+                qApp->styleSheet().contains("lBanner"));
+        // A state outside the icon table has no icon.
+        QVERIFY(MainWindow::iconForState(eServiceState(4)).isNull() &&
+                MainWindow::iconForState(eServiceState(-1)).isNull());
         process.kill();
         process.waitForFinished();
     }

@@ -1,8 +1,6 @@
 // The service controller over the systemd backend, against a stand-in for
-// systemd's D-Bus interface on a private message bus that the test starts and
-// names as the system bus (DBUS_SYSTEM_BUS_ADDRESS). The stand-in keeps the
-// unit's state and the requests it received; the unit file goes to a
-// temporary folder.
+// systemd on a private message bus named as the system bus; the unit file
+// goes to a temporary folder.
 
 #include "qtservicecontroller.h"
 #include "tsystemdservicebackend.h"
@@ -14,9 +12,8 @@ using namespace Veltrix::Server;
 
 namespace {
 
-// Answers every call to systemd's objects from its own thread: the backend's
-// calls block the test's thread until the answer comes (which also hands the
-// fields from one thread to the other).
+// Answers from its own thread: the backend's calls block the test's thread
+// until the answer comes, which also hands the fields over.
 class FakeSystemd : public QDBusVirtualObject
 {
 public:
@@ -112,13 +109,15 @@ private slots:
         QTest::addColumn<QStringList>("calls");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("after"); // and the unit file exists exactly while installed
-        const QString link = "LinkUnitFiles " + m_units.filePath("VeltrixServer.service") + " false true";
-        const QString enable = "EnableUnitFiles VeltrixServer.service false true", reload = "Reload";
-        const QString disable = "DisableUnitFiles VeltrixServer.service false", denied = "Access denied";
-        const QString start = "StartUnit VeltrixServer.service replace",
-                      stop = "StopUnit VeltrixServer.service replace";
-        const QString missing = "Unit VeltrixServer.service not found", path = "install:/opt/vx";
-        const QString badPath = "The service executable must be an absolute path on one line";
+        const QString unit = "VeltrixServer.service",
+                      link = "LinkUnitFiles " + m_units.filePath(unit) + " false true";
+        const QString enable = "EnableUnitFiles " + unit + " false true", reload = "Reload",
+                      denied = "Access denied";
+        const QString disable = "DisableUnitFiles " + unit + " false",
+                      start = "StartUnit " + unit + " replace";
+        const QString stop = "StopUnit " + unit + " replace", missing = "Unit " + unit + " not found";
+        const QString path = "install:/opt/vx",
+                      badPath = "The service executable must be an absolute path on one line";
         const auto row = [](const char *name, const char *before, const QString &request, const char *refused,
                             const QStringList &calls, const QString &reason, const char *after) {
             QTest::newRow(name) << before << request << refused << calls << reason << after;
