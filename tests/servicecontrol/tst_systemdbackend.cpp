@@ -109,15 +109,13 @@ private slots:
         QTest::addColumn<QStringList>("calls");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("after"); // and the unit file exists exactly while installed
-        const QString unit = "VeltrixServer.service",
-                      link = "LinkUnitFiles " + m_units.filePath(unit) + " false true";
-        const QString enable = "EnableUnitFiles " + unit + " false true", reload = "Reload",
-                      denied = "Access denied";
-        const QString disable = "DisableUnitFiles " + unit + " false",
-                      start = "StartUnit " + unit + " replace";
-        const QString stop = "StopUnit " + unit + " replace", missing = "Unit " + unit + " not found";
-        const QString path = "install:/opt/vx",
-                      badPath = "The service executable must be an absolute path on one line";
+        const QString unit = " VeltrixServer.service", denied = "Access denied", reload = "Reload";
+        const QString link = "LinkUnitFiles " + m_fake.unitFile + " false true";
+        const QString enable = "EnableUnitFiles" + unit + " false true",
+                      disable = "DisableUnitFiles" + unit + " false";
+        const QString start = "StartUnit" + unit + " replace", stop = "StopUnit" + unit + " replace";
+        const QString missing = "Unit" + unit + " not found", path = "install:/opt/vx";
+        const QString badPath = "The service executable must be an absolute path on one line";
         const auto row = [](const char *name, const char *before, const QString &request, const char *refused,
                             const QStringList &calls, const QString &reason, const char *after) {
             QTest::newRow(name) << before << request << refused << calls << reason << after;
