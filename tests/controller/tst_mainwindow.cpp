@@ -24,7 +24,7 @@ char *appArgv[32];
 
 QString describe(const TTrayMessage &message)
 {
-    return message.title + '|' + message.text + '|' + "NIWC"[message.icon];
+    return message.text + '|' + "NIWC"[message.icon]; // the titles are fixed
 }
 
 // A menu entry chosen in a state, and what follows.
@@ -73,37 +73,36 @@ private slots:
                             const char *picked = "", const QVariant &port = QVariant()) {
             QTest::newRow(name) << Action{slot, before, refused, happened, after, picked, port};
         };
-        const QString notRunning = "Stop Server|Veltrix Server is not running|W", denied = "Access denied";
+        const QString notRunning = "Veltrix Server is not running|W", denied = "Access denied";
         const QString install = "install:VeltrixServer:%1::", pick = "Get Service Executable|";
         row("start stopped", "StartServer", Stopped, {}, {"start"}, Running);
         row("start refused", "StartServer", Stopped, {"start", denied},
-            {"start", "Start Server|Failed to start Veltrix Server as a service\nAccess denied|C"}, Stopped);
-        row("start running", "StartServer", Running, {},
-            {"Start Server|Veltrix Server is already running as a service|W"}, Running);
+            {"start", "Failed to start Veltrix Server as a service\nAccess denied|C"}, Stopped);
+        row("start running", "StartServer", Running, {}, {"Veltrix Server is already running as a service|W"},
+            Running);
         row("start not installed", "StartServer", Uninstalled, {},
-            {"Start Server|Veltrix Server is not installed as a service|W"}, Uninstalled);
+            {"Veltrix Server is not installed as a service|W"}, Uninstalled);
         row("stop running", "StopServer", Running, {}, {"stop"}, Stopped);
         row("stop refused, no reason", "StopServer", Running, {"stop"},
-            {"stop", "Stop Server|Failed to stop Veltrix Server|C"}, Running);
+            {"stop", "Failed to stop Veltrix Server|C"}, Running);
         row("stop stopped", "StopServer", Stopped, {}, {notRunning}, Stopped);
         row("restart running", "RestartServer", Running, {}, {"stop", "start"}, Running);
         row("restart stopped", "RestartServer", Stopped, {}, {notRunning, "start"}, Running);
         row("restart, never stops", "RestartServer", Running, {"hang"},
-            {"stop", "Restart Server|Veltrix Server failed to restart|W"}, Running);
+            {"stop", "Veltrix Server failed to restart|W"}, Running);
         // Registered under the service's name, with the default account.
         row("install", "InstallServer", Uninstalled, {}, {pick, install}, Stopped, "Veltrix Server");
         row("install cancelled", "InstallServer", Uninstalled, {}, {pick}, Uninstalled);
         row("install refused", "InstallServer", Uninstalled, {"install", denied},
-            {pick, install, "Install Server|Failed to Install Veltrix Server\nAccess denied|C"}, Uninstalled,
-            "other");
-        row("install running", "InstallServer", Running, {},
-            {"Install Server|Veltrix Server is already Installed|I"}, Running);
+            {pick, install, "Failed to Install Veltrix Server\nAccess denied|C"}, Uninstalled, "other");
+        row("install running", "InstallServer", Running, {}, {"Veltrix Server is already Installed|I"},
+            Running);
         row("uninstall not installed", "UninstallServer", Uninstalled, {},
-            {"Uninstall Server|Veltrix Server is not Installed|W"}, Uninstalled);
+            {"Veltrix Server is not Installed|W"}, Uninstalled);
         row("uninstall stopped", "UninstallServer", Stopped, {}, {"uninstall"}, Uninstalled);
         row("uninstall running", "UninstallServer", Running, {}, {"stop", "uninstall"}, Uninstalled);
         row("uninstall refused", "UninstallServer", Stopped, {"uninstall", denied},
-            {"uninstall", "Uninstall Server|Failed to Uninstall Veltrix Server\nAccess denied|C"}, Stopped);
+            {"uninstall", "Failed to Uninstall Veltrix Server\nAccess denied|C"}, Stopped);
         row("uninstall running, stop refused", "UninstallServer", Running, {"stop", denied},
             {"stop", "uninstall"}, Uninstalled);
         // The web page, on the local machine at the port number, while the service runs.
@@ -166,29 +165,28 @@ private slots:
         QCOMPARE(window->systemTrayIcon().toolTip(), QString("Veltrix Server: ") + states[after][1]);
         QCOMPARE(serviceEntries(*window), states[after][2]);
     }
-    // The window never shows and ignores close; each dialog runs at most once,
-    // both at the same time; Windows' close and quit messages end the program
+    // The window never shows and ignores close. Each dialog runs once at a
+    // time, both at once; Windows' close and quit messages end the program
     // unless a dialog is open or the tray menu's torn-off copy is shown.
-    void windowDialogsAndWindowsMessages()
+    void dialogsAndWindowsMessages()
     {
         auto window = makeWindow();
         window->show();
         QVERIFY(!window->isVisible() && !window->close());
         QVERIFY(!windowsMessageEndsProgram(0x0012, true, true) &&
                 !windowsMessageEndsProgram(0x0011, true, false));
-        const WindowsEventFilter *filter = window->windowsEventFilter();
         ModalAnswerer answerer; // message boxes a dialog raises on its own
         QStringList observed; // configuration open, manager open, a close and a quit message end the program
         const auto note = [&] {
+            const bool enabled = window->windowsEventFilter()->enabled;
             observed << QString("%1%2%3%4")
                             .arg(window->isServerConfigOpen())
                             .arg(window->isDbManagerOpen())
-                            .arg(windowsMessageEndsProgram(0x0010, filter->enabled, false))
-                            .arg(windowsMessageEndsProgram(0x0012, filter->enabled, false));
+                            .arg(windowsMessageEndsProgram(0x0010, enabled, false))
+                            .arg(windowsMessageEndsProgram(0x0012, enabled, false));
         };
-        // Runs `step` once the dialog of that class is up, then closes it; a
-        // timer of its own for each, as a timer does not fire again while its
-        // slot runs.
+        // Runs `step` in the dialog of that class once it is up, then closes it
+        // (a timer each: a timer does not fire again while its slot runs).
         const auto inDialog = [this](const char *className, const std::function<void()> &step) {
             auto *timer = new QTimer(this);
             connect(timer, &QTimer::timeout, [=] {
@@ -231,11 +229,11 @@ private slots:
         QTest::addColumn<QString>("allowInstalling"); // as written in the file; empty: absent
         QTest::addColumn<QString>(
             "shown"); // the balloon, and Start, Restart, Stop, Install, Uninstall: 1, 0, -
-        const char *now = "Veltrix Server Controller|Now running in System Tray|I ";
+        const char *now = "Now running in System Tray|I ";
         QTest::newRow("no option") << ""
                                    << ""
                                    << ""
-                                   << "||N 011--";
+                                   << "|N 011--";
         QTest::newRow("-sHOWmESSAGE") << ""
                                       << "-sHOWmESSAGE"
                                       << "false" << now + QString("011--");
@@ -243,11 +241,10 @@ private slots:
             << "killed"
             << "-showmessage"
             << "yes" << now + QString("01101");
-        QTest::newRow("another process")
-            << "process"
-            << "-ShowMessage"
-            << ""
-            << "Veltrix Server Controller|Already running in System Tray|I 011--";
+        QTest::newRow("another process") << "process"
+                                         << "-ShowMessage"
+                                         << ""
+                                         << "Already running in System Tray|I 011--";
     }
     void start()
     {
@@ -286,7 +283,7 @@ private slots:
         m_fake->running = false; // the poll timer notices
         QTRY_COMPARE_WITH_TIMEOUT(int(window->serviceState()), int(Stopped), 3000);
         window->UpdateTimerUp();
-        QCOMPARE(m_fake->calls, QStringList{"Veltrix Server|Veltrix Server has stopped|W"});
+        QCOMPARE(m_fake->calls, QStringList{"Veltrix Server has stopped|W"});
         process.kill();
         process.waitForFinished();
     }
@@ -296,7 +293,7 @@ public:
     Q_INVOKABLE void open(const QUrl &url) { m_fake->calls << "open " + url.toString(); }
 
 private:
-    // A window whose balloons go to the fake's log as "title|text|N/I/W/C", so
+    // A window whose balloons go to the fake's log as "text|N/I/W/C", so
     // that one list holds what the window did, in order.
     std::unique_ptr<MainWindow> makeWindow()
     {
