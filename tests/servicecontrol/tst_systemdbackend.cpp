@@ -176,6 +176,7 @@ private slots:
                               "WantedBy=multi-user.target"}));
         for (const char *account : {"a\nb", "a\rb"})
             QVERIFY(systemdUnitText("/usr/bin/vx", account).isEmpty());
+        QCOMPARE(QtServiceController("a b").start().reason, "\"a b\" is not a valid service name");
     }
 
 private:
