@@ -204,7 +204,8 @@ private slots:
         QVERIFY(QDir::setCurrent(m_dir.path()));
     }
     // No settings file: the server never ran here. Status writes nothing; the
-    // upgrade writes the settings file the tray would and builds the database.
+    // upgrade writes the settings file the tray would (or stops, when it cannot)
+    // and builds the database.
     void freshMachine()
     {
         const QString database = settingsFolder() + "vxs.db";
@@ -216,6 +217,11 @@ private slots:
         };
         QVERIFY(notYet());
         QVERIFY(!QFileInfo::exists(settingsFolder()));
+        const QString blocked = settingsFolder().chopped(1); // a file where the folder goes
+        QVERIFY(QFile(blocked).open(QIODevice::WriteOnly));
+        const Outcome unwritable = run({"--upgrade-database"});
+        QVERIFY(unwritable.code == 4 && unwritable.err.endsWith("could not be written.\n")); // nothing more
+        QVERIFY(QFile::remove(blocked));
         QCOMPARE(run({"--upgrade-database"}).code, 0);
         QCOMPARE(TVXDatabase(sqlite("check", database)).DbVersion(), 12);
         const QStringList written = snapshot(settingsFolder());
