@@ -1,227 +1,183 @@
+#include "dbmanagertest.h"
 #include "tdbconnectionform.h"
-#include "testhelpers.h"
 
-#include <QDir>
 #include <QLabel>
-#include <QLineEdit>
-#include <QSpinBox>
-#include <QTemporaryDir>
-#include <QtTest>
 
 using Veltrix::TDBConnectionForm;
-
-Q_DECLARE_METATYPE(TORVSQLSettings)
+using Veltrix::TEditorBaseForm;
 
 namespace {
 
-TORVSQLSettings serverConnection(const QString &name)
-{
-    TORVSQLSettings settings;
-    settings.type = TORVSQLSettings::MSSqlServer;
-    settings.connectionName = name;
-    settings.address = QStringLiteral("db.example.net");
-    settings.port = 1433;
-    settings.databaseName = QStringLiteral("vxs");
-    settings.userName = QStringLiteral("sa");
-    settings.password = QStringLiteral("secret");
-    return settings;
-}
-
-QLineEdit *edit(QWidget *form, const char *name)
-{
-    return child<QLineEdit>(form, name);
-}
-
-QComboBox *records(QWidget *form)
-{
-    return child<QComboBox>(form, "cbRecords");
-}
-
-QStringList names(const TORVSQLSettingsList &list)
+QString names(const TORVSQLSettingsList &list)
 {
     QStringList result;
     for (const TORVSQLSettings &entry : list)
         result << entry.connectionName;
-    return result;
+    return result.join(',');
+}
+
+// What can be used: the record list, the buttons by their text, the details,
+// the name and the server fields, each followed by "+" or "-".
+QString modeOf(QWidget *form)
+{
+    QString mode;
+    for (const char *name : {"cbRecords", "pbNew", "pbSave", "pbDelete", "fDetails", "leName", "leAddress"}) {
+        auto *button = qobject_cast<QAbstractButton *>(child(form, name));
+        mode += (button ? button->text() : QString(name)) + (child(form, name)->isEnabled() ? "+ " : "- ");
+    }
+    return mode.trimmed();
 }
 
 } // namespace
 
+// The editor base's browsing and editing, on the editor of the connection list.
 class TestDBConnectionForm : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init() { m_guard = std::make_unique<HangGuard>(); }
-    void cleanup()
+    // The list is sorted; the application connection joins it when no entry
+    // has its name and it is valid, and is selected. Edit, the type's fields,
+    // Save, the file picker.
+    void browseAndEdit()
     {
-        QVERIFY2(!m_guard->fired, "a dialog was left unanswered");
-        m_guard.reset();
+        QTemporaryDir dir;
+        TORVSQLSettingsList list{sqliteConnection("Gamma", "/g.db"), sqliteConnection("Alpha", "/a.db")};
+        TDBConnectionForm form(nullptr, &list, dir.path());
+        form.SetApplicationConnection(sqliteConnection("gamma", "/x.db")); // listed in another case
+        form.SetApplicationConnection(sqliteConnection("Delta", ""));      // invalid
+        form.SetApplicationConnection(sqliteConnection("Beta", "/b.db"));
+        runAndClose(form);
+        QCOMPARE(itemTexts(child<QComboBox>(&form, "cbRecords")).join(','),
+                 QStringLiteral("Alpha (SQLite),Beta (SQLite),Gamma (SQLite)"));
+        QCOMPARE(shown(&form, "cbRecords;leDatabase"), "Beta (SQLite);" + QDir::toNativeSeparators("/b.db"));
+        QCOMPARE(modeOf(&form), QStringLiteral("cbRecords+ New+ Edit+ Delete+ fDetails- leName- leAddress-"));
+
+        click(&form, "pbSave"); // Edit
+        QCOMPARE(modeOf(&form), QStringLiteral("cbRecords- New- Save+ Cancel+ fDetails+ leName- leAddress-"));
+        QCOMPARE(child<QLabel>(&form, "lDatabase")->text(), QStringLiteral("DB Path"));
+        enter(&form, "cbType=Microsoft SQL "
+                     "Server;leDatabase=vxs;leAddress=db;sbPort=1433;leUsername=sa;lePassword=pw");
+        QCOMPARE(child<QLabel>(&form, "lDatabase")->text(), QStringLiteral("DB Name"));
+        QVERIFY(!child(&form, "pbSelect")->isEnabled());
+        QCOMPARE(click(&form, "pbSave"), QStringList());
+        const TORVSQLSettings &beta = list.at(1);
+        QCOMPARE(QStringList({beta.displayName(), beta.databaseName, beta.address, QString::number(beta.port),
+                              beta.userName, beta.password})
+                     .join(';'),
+                 QStringLiteral("Beta (Microsoft SQL Server);vxs;db;1433;sa;pw"));
+        QCOMPARE(modeOf(&form), QStringLiteral("cbRecords+ New+ Edit+ Delete+ fDetails- leName- leAddress-"));
+        QCOMPARE(shown(&form, "cbRecords"), beta.displayName());
+
+        click(&form, "pbSave"); // Edit; back to SQLite, a file picked: only the file is kept
+        enter(&form, "cbType=SQLite;leDatabase=");
+        const QString picked = dir.filePath(QStringLiteral("picked.db"));
+        QVERIFY(QFile(picked).open(QIODevice::WriteOnly));
+        ModalAnswerer answerer;
+        answerer.answerFile(picked);
+        child<QPushButton>(&form, "pbSelect")->click();
+        QCOMPARE(answerer.seen().value(0).title, QStringLiteral("Open SQLite File"));
+        click(&form, "pbSave");
+        QCOMPARE(list.at(1), sqliteConnection("Beta", picked));
     }
-    void newConnection();
-    void duplicateOffersCopyName();
-    void switchingTypeStoresMatchingFields();
-    void applicationConnectionAddedAndSelected_data();
-    void applicationConnectionAddedAndSelected();
-    void listResortedAfterSaveAndDelete();
-    void selectButtonPicksFile();
-
-private:
-    std::unique_ptr<HangGuard> m_guard;
+    void newOrDuplicate_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("name"); // typed; empty: cancelled
+        QTest::addColumn<QString>("offered");
+        QTest::addColumn<QString>("stored");
+        const auto row = [](const char *name, const char *button, const char *typed, const char *offered,
+                            const char *stored) {
+            QTest::newRow(name) << button << typed << offered << stored;
+        };
+        row("new", "pbNew", "Zed", ";Unknown", "Main,Zed");
+        row("new, name taken in another case", "pbNew", "MAIN", ";Unknown", "Main");
+        row("new, cancelled", "pbNew", "", ";Unknown", "Main");
+        row("duplicate, cancelled", "pbDuplicate", "", "Main_Copy;Microsoft SQL Server", "Main");
+        row("duplicate, saved", "pbDuplicate", "Main_Copy", "Main_Copy;Microsoft SQL Server",
+            "Main,Main_Copy");
+    }
+    // New and Duplicate offer a record to edit; Save adds and selects it, a
+    // name in use is refused and the input kept, Cancel goes back.
+    void newOrDuplicate()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, name);
+        QFETCH(QString, offered);
+        QFETCH(QString, stored);
+        TORVSQLSettings main = sqliteConnection("Main", "vxs");
+        main.type = TORVSQLSettings::MSSqlServer;
+        TORVSQLSettingsList list{main};
+        TDBConnectionForm form(nullptr, &list, QString());
+        runAndClose(form);
+        click(&form, qPrintable(button));
+        QCOMPARE(shown(&form, "leName;cbType;cbRecords"), offered + ';');
+        QCOMPARE(modeOf(&form), QStringLiteral("cbRecords- New- Save+ Cancel+ fDetails+ leName+ leAddress+"));
+        enter(&form, "leName=" + name);
+        const QStringList seen = click(&form, name.isEmpty() ? "pbDelete" : "pbSave"); // Cancel or Save
+        QCOMPARE(seen, name == "MAIN" ? saveError("Connection name already exists") : QStringList());
+        QCOMPARE(names(list), stored);
+        QCOMPARE(shown(&form, "leName;cbRecords"), name.isEmpty()   ? "Main;" + main.displayName()
+                                                   : name == "MAIN" ? QStringLiteral("MAIN;")
+                                                                    : name + ';' + list.last().displayName());
+        QCOMPARE(list.last().type, name == "Zed" ? TORVSQLSettings::Unknown : TORVSQLSettings::MSSqlServer);
+    }
+    // Delete asks first; the list is reloaded from its start. An empty list
+    // leads Edit to a save the editor refuses.
+    void deleteAndEmptyList()
+    {
+        TORVSQLSettingsList list{sqliteConnection("A", "/a.db"), sqliteConnection("B", "/b.db")};
+        TDBConnectionForm form(nullptr, &list, QString());
+        runAndClose(form);
+        enter(&form, "cbRecords=B (SQLite)");
+        QCOMPARE(click(&form, "pbDelete", {QMessageBox::No}), QStringList("Deletion: Confirm Deletion?"));
+        QCOMPARE(shown(&form, "cbRecords") + names(list), QStringLiteral("B (SQLite)A,B"));
+        for (const char *remaining : {"A", ""}) {
+            click(&form, "pbDelete", {QMessageBox::Yes});
+            QCOMPARE(names(list) + ';' + shown(&form, "cbRecords"),
+                     remaining + QString(*remaining ? ";A (SQLite)" : ";"));
+        }
+        click(&form, "pbSave"); // Edit
+        QCOMPARE(click(&form, "pbSave"), saveError("Can't write, bad index"));
+        click(&form, "pbDelete"); // Cancel
+        QCOMPARE(child<QComboBox>(&form, "cbRecords")->currentIndex(), -1);
+        QVERIFY(list.isEmpty());
+    }
+    void selectByData_data()
+    {
+        QTest::addColumn<bool>("withNone");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<qint64>("id");
+        const auto row = [](const char *name, bool withNone, const QVariant &value, int index, qint64 id) {
+            QTest::newRow(name) << withNone << value << index << id;
+        };
+        row("int matches 64-bit data", true, 7, 2, 7);
+        row("no match, None", true, 99, 0, -1);
+        row("invalid, None", true, QVariant(), 0, -1);
+        row("negative, None", true, -5, 0, -1);
+        row("no match, no None", false, 99, -1, -1);
+        row("match, no None", false, qint64(5), 0, 5);
+    }
+    // Selects the item of a key, else "None", else nothing.
+    void selectByData()
+    {
+        QFETCH(bool, withNone);
+        QFETCH(QVariant, value);
+        QFETCH(int, index);
+        QFETCH(qint64, id);
+        QComboBox box;
+        if (withNone)
+            box.addItem(QStringLiteral("None"));
+        for (const qint64 key : {5, 7, -5})
+            box.addItem(QString::number(key), key);
+        box.setCurrentIndex(1);
+        TEditorBaseForm::SelectByData(&box, value);
+        QCOMPARE(box.currentIndex(), index);
+        QCOMPARE(TEditorBaseForm::CurrentId(&box), id);
+        QCOMPARE(TEditorBaseForm::CurrentData(&box).isValid(), id >= 0);
+    }
 };
-
-// A new connection keeps the type Unknown unless chosen; a name taken in
-// another letter case is refused.
-void TestDBConnectionForm::newConnection()
-{
-    TORVSQLSettingsList list{sqliteConnection("Main", "/data/vxs.db")};
-    TDBConnectionForm form(nullptr, &list, QString());
-    runAndClose(form);
-    QVERIFY(!edit(&form, "leName")->isEnabled()); // stored names are fixed
-
-    click(form, "pbNew");
-    QVERIFY(edit(&form, "leName")->isEnabled());
-    QCOMPARE(child<QComboBox>(&form, "cbType")->currentText(), QStringLiteral("Unknown"));
-    QVERIFY(edit(&form, "leAddress")->isEnabled());
-    QVERIFY(!child<QPushButton>(&form, "pbSelect")->isEnabled());
-    edit(&form, "leName")->setText(QStringLiteral("MAIN"));
-    const auto seen = click(form, "pbSave");
-    QCOMPARE(seen.size(), 1);
-    QCOMPARE(seen.at(0).title, QStringLiteral("Error Saving"));
-    QCOMPARE(seen.at(0).text, QStringLiteral("Failed to save.\nConnection name already exists"));
-    QCOMPARE(list.size(), 1);
-    QCOMPARE(edit(&form, "leName")->text(), QStringLiteral("MAIN")); // input kept, still editing
-
-    edit(&form, "leName")->setText(QStringLiteral("Zed"));
-    QVERIFY(click(form, "pbSave").isEmpty());
-    QCOMPARE(names(list), (QStringList{"Main", "Zed"}));
-    QCOMPARE(list.at(1).type, TORVSQLSettings::Unknown);
-    QVERIFY(list.at(1).displayName().endsWith(QStringLiteral(" (Unknown)")));
-    QCOMPARE(records(&form)->currentText(), list.at(1).displayName());
-}
-
-void TestDBConnectionForm::duplicateOffersCopyName()
-{
-    TORVSQLSettingsList list{serverConnection("Main")};
-    TDBConnectionForm form(nullptr, &list, QString());
-    runAndClose(form);
-
-    click(form, "pbDuplicate");
-    QCOMPARE(edit(&form, "leName")->text(), QStringLiteral("Main_Copy"));
-    QVERIFY(edit(&form, "leName")->isEnabled());
-    QCOMPARE(list.size(), 1); // only Save stores it
-    click(form, "pbSave");
-    QCOMPARE(names(list), (QStringList{"Main", "Main_Copy"}));
-    QCOMPARE(list.at(1), serverConnection("Main_Copy"));
-    QCOMPARE(records(&form)->currentText(), list.at(1).displayName());
-}
-
-void TestDBConnectionForm::switchingTypeStoresMatchingFields()
-{
-    TORVSQLSettingsList list{sqliteConnection("Main", "/data/vxs.db")};
-    TDBConnectionForm form(nullptr, &list, QString());
-    runAndClose(form);
-    QCOMPARE(child<QLabel>(&form, "lDatabase")->text(), QStringLiteral("DB Path"));
-    QCOMPARE(edit(&form, "leDatabase")->text(), QDir::toNativeSeparators("/data/vxs.db"));
-    QVERIFY(!edit(&form, "leAddress")->isEnabled());
-
-    click(form, "pbSave"); // Edit
-    child<QComboBox>(&form, "cbType")->setCurrentIndex(TORVSQLSettings::MSSqlServer);
-    QCOMPARE(child<QLabel>(&form, "lDatabase")->text(), QStringLiteral("DB Name"));
-    edit(&form, "leDatabase")->setText(QStringLiteral("vxs"));
-    edit(&form, "leAddress")->setText(QStringLiteral("db.example.net"));
-    child<QSpinBox>(&form, "sbPort")->setValue(1433);
-    edit(&form, "leUsername")->setText(QStringLiteral("sa"));
-    edit(&form, "lePassword")->setText(QStringLiteral("secret"));
-    click(form, "pbSave");
-    QCOMPARE(list.size(), 1);
-    QCOMPARE(list.at(0), serverConnection("Main"));
-    QCOMPARE(records(&form)->currentText(), serverConnection("Main").displayName());
-
-    // Back to SQLite: only the file is kept.
-    click(form, "pbSave");
-    child<QComboBox>(&form, "cbType")->setCurrentIndex(TORVSQLSettings::SQLite);
-    edit(&form, "leDatabase")->setText(QDir::toNativeSeparators("/data/new.db"));
-    click(form, "pbSave");
-    QCOMPARE(list.at(0), sqliteConnection("Main", "/data/new.db"));
-}
-
-void TestDBConnectionForm::applicationConnectionAddedAndSelected_data()
-{
-    QTest::addColumn<TORVSQLSettings>("application");
-    QTest::addColumn<QStringList>("expectedNames");
-    QTest::addColumn<QString>("selected");
-    QTest::newRow("absent, added") << sqliteConnection("Beta", "/b.db")
-                                   << QStringList{"Alpha", "Beta", "Gamma"}
-                                   << QStringLiteral("Beta (SQLite)");
-    QTest::newRow("present in other case")
-        << sqliteConnection("gamma", "/g.db") << QStringList{"Alpha", "Gamma"}
-        << QStringLiteral("Gamma (SQLite)");
-    QTest::newRow("invalid, not added") << sqliteConnection("Beta", QString())
-                                        << QStringList{"Alpha", "Gamma"} << QStringLiteral("Alpha (SQLite)");
-}
-
-void TestDBConnectionForm::applicationConnectionAddedAndSelected()
-{
-    QFETCH(TORVSQLSettings, application);
-    QFETCH(QStringList, expectedNames);
-    QFETCH(QString, selected);
-    TORVSQLSettingsList list{sqliteConnection("Gamma", "/g.db"), sqliteConnection("Alpha", "/a.db")};
-    TDBConnectionForm form(nullptr, &list, QString());
-    form.SetApplicationConnection(application);
-    QCOMPARE(names(list), expectedNames);
-    runAndClose(form);
-    QCOMPARE(records(&form)->currentText(), selected);
-}
-
-void TestDBConnectionForm::listResortedAfterSaveAndDelete()
-{
-    TORVSQLSettingsList list{sqliteConnection("Delta", "/d.db"), sqliteConnection("Bravo", "/b.db")};
-    TDBConnectionForm form(nullptr, &list, QString());
-    QCOMPARE(names(list), (QStringList{"Bravo", "Delta"})); // sorted on construction
-    runAndClose(form);
-
-    click(form, "pbNew");
-    child<QComboBox>(&form, "cbType")->setCurrentIndex(TORVSQLSettings::SQLite);
-    edit(&form, "leName")->setText(QStringLiteral("Alpha"));
-    edit(&form, "leDatabase")->setText(QStringLiteral("/a.db"));
-    click(form, "pbSave");
-    QCOMPARE(names(list), (QStringList{"Alpha", "Bravo", "Delta"}));
-    QCOMPARE(itemTexts(records(&form)), (QStringList{"Alpha (SQLite)", "Bravo (SQLite)", "Delta (SQLite)"}));
-    QCOMPARE(records(&form)->currentIndex(), 0);
-    // Items are rebuilt from the re-sorted list: Delta still shows Delta.
-    records(&form)->setCurrentIndex(2);
-    QCOMPARE(edit(&form, "leName")->text(), QStringLiteral("Delta"));
-
-    const auto seen = click(form, "pbDelete", {QMessageBox::Yes});
-    QCOMPARE(seen.size(), 1);
-    QCOMPARE(seen.at(0).text, QStringLiteral("Confirm Deletion?"));
-    QCOMPARE(names(list), (QStringList{"Alpha", "Bravo"}));
-    QCOMPARE(records(&form)->count(), 2);
-}
-
-void TestDBConnectionForm::selectButtonPicksFile()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString file = dir.filePath(QStringLiteral("picked.db"));
-    QFile create(file);
-    QVERIFY(create.open(QIODevice::WriteOnly));
-    create.close();
-    TORVSQLSettingsList list{sqliteConnection("Main", dir.filePath(QStringLiteral("old.db")))};
-    TDBConnectionForm form(nullptr, &list, dir.path());
-    runAndClose(form);
-    click(form, "pbSave"); // Edit
-
-    ModalAnswerer answerer;
-    answerer.answerFile(file);
-    child<QPushButton>(&form, "pbSelect")->click();
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.seen().at(0).title, QStringLiteral("Open SQLite File"));
-    QCOMPARE(edit(&form, "leDatabase")->text(), QDir::toNativeSeparators(file));
-    click(form, "pbSave");
-    QCOMPARE(list.at(0).databaseName, file);
-}
 
 QTEST_MAIN(TestDBConnectionForm)
 #include "tst_dbconnectionform.moc"

@@ -1,45 +1,34 @@
+#include "dbmanagertest.h"
 #include "tdbconnectionform.h"
 #include "tdbmanagerform.h"
-#include "testhelpers.h"
-#include "tvxdatabase.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFrame>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLockFile>
 #include <QProgressDialog>
 #include <QSqlDatabase>
 #include <QSqlDriver>
-#include <QTemporaryDir>
+#include <QTcpServer>
 #include <QThread>
-#include <QtTest>
 
-#include <memory>
+#include <ctime>
+#include <utility>
 
 using namespace Veltrix::Database;
 
 namespace {
 
-// Built to `version` (at most 12) by the real upgrade, then its Info row adjusted.
-struct DatabaseRecipe
-{
-    int version = 12;
-    int infoVersion = -1; // written over dbVersion when set
-    int infoMinimum = -1; // written over dbSoftwareMinimum when set
-    bool restricted = false;
-};
-
-QString makeDatabase(const QString &path, const DatabaseRecipe &recipe = {})
+// Built to `version` by the real upgrade, then its Info row changed where given.
+QString makeDatabase(const QString &path, int version = 12, int infoVersion = -1, int minimum = -1,
+                     bool restricted = false)
 {
     TVXDatabase database(sqliteConnection(QStringLiteral("build"), path));
-    TORVSQLResult result = database.UpgradeTo(recipe.version);
-    if (result.ok && recipe.infoVersion >= 0)
-        result = database.SetDbVersion(recipe.infoVersion);
-    if (result.ok && recipe.infoMinimum >= 0)
-        result = database.Sql()->exec(
-            QStringLiteral("UPDATE Info SET dbSoftwareMinimum=%1").arg(recipe.infoMinimum));
-    if (result.ok && recipe.restricted)
+    TORVSQLResult result = database.UpgradeTo(version);
+    if (result.ok && infoVersion >= 0)
+        result = database.SetDbVersion(infoVersion);
+    if (result.ok && minimum >= 0)
+        result = database.Sql()->exec(QStringLiteral("UPDATE Info SET dbSoftwareMinimum=%1").arg(minimum));
+    if (result.ok && restricted)
         result = database.Sql()->exec(QStringLiteral("UPDATE Info SET restrictUtility=1"));
     return result.ok ? QString() : result.error;
 }
@@ -49,422 +38,387 @@ QString text(QWidget *form, const char *label)
     return child<QLabel>(form, label)->text();
 }
 
-QString versionLine(int version)
+// What the dialog shows: the connection status, the database state with
+// "Database Version n, Software Library Version 12." as "vn", and the buttons
+// that can be used.
+QString look(QWidget *form)
 {
-    return QStringLiteral("Database Version %1, Software Library Version 12.").arg(version);
+    QString look = text(form, "lConnectionStatus") + " | " + text(form, "lDatabaseState") + " |";
+    look.remove(QRegularExpression("^Connected to: "));
+    look.replace(QRegularExpression("Database Version (-?\\d+), Software Library Version 12\\."), "v\\1");
+    for (const char *name : {"pbUpgrade", "fEditorButtons", "pbUseSelected"}) {
+        if (!child(form, name)->isHidden() && child(form, name)->isEnabled())
+            look += QLatin1Char(' ') + QString(name).mid(name[0] == 'f' ? 1 : 2);
+    }
+    return look;
 }
 
-const QString mustUpgrade = QStringLiteral(" This database must be upgraded before continuing.");
+const char *const mustUpgrade = " This database must be upgraded before continuing.";
 
-bool editorsEnabled(QWidget *form)
-{
-    return child<QFrame>(form, "fEditorButtons")->isEnabled();
-}
-
-int databaseVersion(const QString &path)
-{
-    TVXDatabase database(sqliteConnection(QStringLiteral("check"), path));
-    return database.DbVersion();
-}
+QStringList g_messages;
 
 } // namespace
-
-Q_DECLARE_METATYPE(DatabaseRecipe)
 
 class TestDBManagerForm : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
-    void stateTable_data();
-    void stateTable();
-    void useSelected_data();
-    void useSelected();
-    void emptyConnectionList();
-    void manageConnections_data();
-    void manageConnections();
-    void upgrade_data();
-    void upgrade();
-    void connectionIsUsedOnlyFromItsThread();
-
-private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<HangGuard> m_guard;
     QString path(const QString &name) const { return m_dir->filePath(name); }
-};
 
-void TestDBManagerForm::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_guard = std::make_unique<HangGuard>();
-}
-
-void TestDBManagerForm::cleanup()
-{
-    QVERIFY2(!m_guard->fired, "a dialog was left unanswered");
-    m_guard.reset();
-}
-
-void TestDBManagerForm::stateTable_data()
-{
-    QTest::addColumn<bool>("serverVariant");
-    QTest::addColumn<DatabaseRecipe>("recipe");
-    QTest::addColumn<QString>("state");
-    QTest::addColumn<bool>("upgradeShown");
-    QTest::addColumn<bool>("editorsEnabled");
-
-    const QString restricted = QStringLiteral("This database is restricted for use with Veltrix Server.");
-    for (const bool server : {false, true}) {
-        const QString variant = server ? QStringLiteral("server: ") : QStringLiteral("base: ");
-        auto row = [&variant](const char *name) -> QTestData & {
-            return QTest::newRow(qPrintable(variant + QLatin1String(name)));
-        };
-        row("12") << server << DatabaseRecipe{12, -1, -1, false} << versionLine(12) << false << true;
-        row("13, minimum 12") << server << DatabaseRecipe{12, 13, 12, false}
-                              << versionLine(13) + QStringLiteral(" This database can be upgraded.") << true
-                              << true;
-        row("11") << server << DatabaseRecipe{11, -1, -1, false} << versionLine(11) + mustUpgrade << true
-                  << false;
-        row("13, minimum 13") << server << DatabaseRecipe{12, 13, 13, false}
-                              << versionLine(13) + QStringLiteral(" This database is not compatible.")
-                              << false << false;
-        row("12 restricted") << server << DatabaseRecipe{12, -1, -1, true}
-                             << (server ? versionLine(12) : restricted) << false << server;
-        // An empty file has no readable Info row: version -1, restricted.
-        row("empty") << server << DatabaseRecipe{0, -1, -1, false}
-                     << (server ? versionLine(-1) + mustUpgrade : restricted) << server << false;
-    }
-}
-
-void TestDBManagerForm::stateTable()
-{
-    QFETCH(bool, serverVariant);
-    QFETCH(DatabaseRecipe, recipe);
-    QFETCH(QString, state);
-    QFETCH(bool, upgradeShown);
-    QFETCH(bool, editorsEnabled);
-
-    const QString file = path(QStringLiteral("state.db"));
-    if (recipe.version > 0) {
-        QCOMPARE(makeDatabase(file, recipe), QString());
-    } else {
-        QFile empty(file);
-        QVERIFY(empty.open(QIODevice::WriteOnly));
-    }
-    FakeSettings settings;
-    settings.server = sqliteConnection(QStringLiteral("Server Default"), file);
-    settings.list = {settings.server};
-    std::unique_ptr<TDBManagerForm> form(serverVariant ? new TVXSDBManagerForm(nullptr, &settings)
-                                                       : new TDBManagerForm(nullptr, &settings));
-    runAndClose(*form);
-
-    QCOMPARE(text(form.get(), "lConnectionStatus"), QStringLiteral("Connected to: Server Default (SQLite)"));
-    QCOMPARE(text(form.get(), "lDatabaseState"), state);
-    QCOMPARE(!child<QPushButton>(form.get(), "pbUpgrade")->isHidden(), upgradeShown);
-    QCOMPARE(::editorsEnabled(form.get()), editorsEnabled);
-    QCOMPARE(form->findChild<QPushButton *>(QStringLiteral("pbManageEmailConfigs")) != nullptr,
-             serverVariant);
-    // The only entry is the application connection: nothing to choose.
-    QVERIFY(!child<QPushButton>(form.get(), "pbUseSelected")->isEnabled());
-}
-
-void TestDBManagerForm::useSelected_data()
-{
-    QTest::addColumn<bool>("writable");
-    QTest::addColumn<bool>("serverEdited"); // the list's entry of the server's connection
-    QTest::newRow("stored") << true << false;
-    QTest::newRow("settings not writable") << false << false;
-    QTest::newRow("server's entry edited") << true << true;
-}
-
-// Use Selected is enabled only for a usable database other than the
-// application connection; a failed settings write is reported, not hidden.
-void TestDBManagerForm::useSelected()
-{
-    QFETCH(bool, writable);
-    QFETCH(bool, serverEdited);
-    QCOMPARE(makeDatabase(path("a.db")), QString());
-    QCOMPARE(makeDatabase(path("b.db")), QString());
-    QCOMPARE(makeDatabase(path("c.db"), {11, -1, -1, false}), QString());
-    QCOMPARE(makeDatabase(path("d.db"), {12, 13, 12, false}), QString());
-    FakeSettings settings;
-    settings.list = {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db")),
-                     sqliteConnection("C", path("c.db")), sqliteConnection("D", path("d.db"))};
-    settings.server = settings.list.at(0);
-    if (serverEdited) // same name, another database: applied like any other entry
-        settings.server.databaseName = path("old.db");
-    settings.writable = writable;
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
-    auto *combo = child<QComboBox>(&form, "cbConnections");
-    auto *useSelected = child<QPushButton>(&form, "pbUseSelected");
-    QCOMPARE(combo->currentText(), QStringLiteral("A (SQLite)"));
-    QCOMPARE(useSelected->isEnabled(), serverEdited);
-    if (serverEdited) {
-        QVERIFY(click(form, "pbUseSelected").isEmpty());
-        QCOMPARE(settings.server, settings.list.at(0));
-        QVERIFY(form.connectionChanged() && !useSelected->isEnabled());
-        return;
-    }
-    combo->setCurrentIndex(2); // must be upgraded first
-    QVERIFY(!useSelected->isEnabled());
-    combo->setCurrentIndex(3); // newer, still usable
-    QVERIFY(useSelected->isEnabled());
-    combo->setCurrentIndex(1);
-    QCOMPARE(text(&form, "lConnectionStatus"), QStringLiteral("Connected to: B (SQLite)"));
-    QVERIFY(useSelected->isEnabled());
-
-    const auto seen = click(form, "pbUseSelected");
-    QCOMPARE(settings.writes, 1);
-    QCOMPARE(form.connectionChanged(), writable);
-    QCOMPARE(useSelected->isEnabled(), !writable); // a failed write may be tried again
-    if (writable) {
-        QVERIFY(seen.isEmpty());
-        QCOMPARE(settings.server, settings.list.at(1));
-        QCOMPARE(text(&form, "lApplicationConnection"), QStringLiteral("Application Connection: B (SQLite)"));
-    } else {
-        QCOMPARE(seen.size(), 1);
-        QCOMPARE(seen.at(0).title, QStringLiteral("Error"));
-        QVERIFY(seen.at(0).text.contains(QStringLiteral("/fake/VeltrixServer.ini")));
-        QCOMPARE(settings.server, settings.list.at(0));
-        QCOMPARE(text(&form, "lApplicationConnection"), QStringLiteral("Application Connection: A (SQLite)"));
-    }
-}
-
-void TestDBManagerForm::emptyConnectionList()
-{
-    FakeSettings settings;
-    settings.server = sqliteConnection("Server Default", path("vxs.db"));
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
-    QCOMPARE(child<QComboBox>(&form, "cbConnections")->count(), 0);
-    QVERIFY(text(&form, "lConnectionStatus").isEmpty());
-    QVERIFY(text(&form, "lDatabaseState").isEmpty());
-    QVERIFY(!editorsEnabled(&form));
-
-    child<QPushButton>(&form, "pbUseSelected")->setEnabled(true);
-    child<QPushButton>(&form, "pbUseSelected")->click();
-    QVERIFY(!form.connectionChanged());
-    QCOMPARE(settings.writes, 0);
-    QVERIFY(!QFile::exists(path("vxs.db"))); // nothing was opened
-}
-
-void TestDBManagerForm::manageConnections_data()
-{
-    QTest::addColumn<bool>("deleteCurrent");
-    QTest::addColumn<bool>("writable");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("current text kept") << false << true << QStringLiteral("B (SQLite)");
-    QTest::newRow("current text lost") << true << true << QStringLiteral("A (SQLite)");
-    QTest::newRow("settings not writable") << false << false << QStringLiteral("B (SQLite)");
-}
-
-void TestDBManagerForm::manageConnections()
-{
-    QFETCH(bool, deleteCurrent);
-    QFETCH(bool, writable);
-    QFETCH(QString, expected);
-
-    for (const char *name : {"a.db", "b.db", "s.db"})
-        QCOMPARE(makeDatabase(path(QLatin1String(name))), QString());
-    FakeSettings settings;
-    settings.list = {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db"))};
-    settings.server = sqliteConnection("Server", path("s.db")); // not in the list
-    settings.writable = writable;
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
-    auto *combo = child<QComboBox>(&form, "cbConnections");
-    combo->setCurrentIndex(1);
-
-    // The connection editor runs modally; drive it from the event loop.
-    bool editorSeen = false;
-    QTimer driver;
-    driver.setInterval(10);
-    connect(&driver, &QTimer::timeout, this, [&]() {
-        auto *editor = qobject_cast<Veltrix::TDBConnectionForm *>(QApplication::activeModalWidget());
-        if (!editor || editorSeen)
-            return;
-        editorSeen = true;
-        if (deleteCurrent) {
-            auto *records = child<QComboBox>(editor, "cbRecords");
-            records->setCurrentIndex(records->findText(QStringLiteral("B (SQLite)")));
-            child<QPushButton>(editor, "pbDelete")->click(); // answered Yes below
-        }
-        editor->reject();
-    });
-    driver.start();
-    const auto seen = click(form, "pbManageConnections", {QMessageBox::Yes});
-    driver.stop();
-
-    QVERIFY(editorSeen);
-    QCOMPARE(settings.writes, 1);
-    QVERIFY(!form.connectionChanged());
-    if (!writable) {
-        QCOMPARE(seen.size(), 1);
-        QCOMPARE(seen.at(0).title, QStringLiteral("Error"));
-        QVERIFY(seen.at(0).text.contains(QStringLiteral("/fake/VeltrixServer.ini")));
-    } else {
-        QCOMPARE(seen.size(), deleteCurrent ? 1 : 0); // the deletion question
-    }
-    // The application connection was added to the list, which was stored sorted.
-    QStringList stored;
-    for (const TORVSQLSettings &entry : settings.list)
-        stored << entry.connectionName;
-    // A list that could not be written is not kept either.
-    QCOMPARE(stored, !writable       ? (QStringList{"A", "B"})
-                     : deleteCurrent ? (QStringList{"A", "Server"})
-                                     : (QStringList{"A", "B", "Server"}));
-    QCOMPARE(combo->count(), stored.size());
-    QCOMPARE(combo->currentText(), expected);
-    QCOMPARE(text(&form, "lConnectionStatus"), QStringLiteral("Connected to: ") + expected);
-}
-
-void TestDBManagerForm::upgrade_data()
-{
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<DatabaseRecipe>("recipe");
-    QTest::addColumn<QString>("condition");
-    QTest::addColumn<int>("version"); // afterwards
-
-    QTest::newRow("answered No") << int(QMessageBox::No) << DatabaseRecipe{11, -1, -1, false} << "" << 11;
-    QTest::newRow("answered Yes") << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false} << "" << 12;
-    // Says 11 but already has the tables of 12: the last step fails.
-    QTest::newRow("upgrade fails") << int(QMessageBox::Yes) << DatabaseRecipe{12, 11, -1, false} << "" << 11;
-    QTest::newRow("folder gone") << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false}
-                                 << "folder gone" << 11;
-    QTest::newRow("waits for another upgrade")
-        << int(QMessageBox::Yes) << DatabaseRecipe{11, -1, -1, false} << "another upgrade" << 12;
-}
-
-void TestDBManagerForm::upgrade()
-{
-    QFETCH(int, answer);
-    QFETCH(DatabaseRecipe, recipe);
-    QFETCH(QString, condition);
-    QFETCH(int, version);
-
-    const QString folder = path(QStringLiteral("sub"));
-    const QString file = folder + QStringLiteral("/old.db");
-    QVERIFY(QDir().mkpath(folder));
-    QCOMPARE(makeDatabase(file, recipe), QString());
-    FakeSettings settings;
-    settings.server = sqliteConnection("Old", file);
-    settings.list = {settings.server};
-    TVXSDBManagerForm form(nullptr, &settings);
-    runAndClose(form);
-    if (condition ==
-        "folder gone") { // the open database stays readable, but nothing can be written beside it
-        QVERIFY(QFile::remove(file));
-        QVERIFY(QDir().rmdir(folder));
-    }
-    QLockFile other(file + QStringLiteral(".upgrade.lock"));
-    if (condition == "another upgrade") {
-        QVERIFY(other.tryLock(0));
-        QTimer::singleShot(500, this, [&other]() { other.unlock(); });
-    }
-    // Meanwhile: the stages shown, and the longest time without events.
-    QStringList stages;
-    bool buttonShown = false;
-    qint64 longestStop = 0;
-    QElapsedTimer sinceBeat;
-    QTimer heartbeat;
-    heartbeat.setInterval(10);
-    connect(&heartbeat, &QTimer::timeout, this, [&]() {
-        longestStop = qMax(longestStop, sinceBeat.restart());
-        if (auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget())) {
-            buttonShown = buttonShown || progress->findChild<QPushButton *>();
-            if (stages.value(stages.size() - 1) != progress->labelText())
-                stages << progress->labelText();
-        }
-    });
-    sinceBeat.start();
-    heartbeat.start();
-
-    const auto seen = click(form, "pbUpgrade", {QMessageBox::StandardButton(answer)});
-    const bool yes = answer == QMessageBox::Yes;
-    QCOMPARE(seen.size(), yes ? 2 : 1);
-    for (const ModalAnswerer::Seen &box : seen)
-        QCOMPARE(box.title, QStringLiteral("Upgrade Database"));
-    QVERIFY(seen.at(0).text.startsWith(QStringLiteral(
-        "Once upgraded the database cannot be reverted and will no longer work with some older "
-        "versions of Veltrix software.\n")));
-    QVERIFY(seen.at(0).text.contains(QStringLiteral("copy")));
-    QVERIFY(seen.at(0).text.endsWith(QStringLiteral("Would you like to upgrade now?")));
-
-    const QStringList copies = QDir(folder).entryList(QStringList{QStringLiteral("*.bak")}, QDir::Files);
-    QCOMPARE(copies.size(), yes && condition != "folder gone" ? 1 : 0);
-    if (yes) {
-        const QString &result = seen.at(1).text;
-        QCOMPARE(result.startsWith(QStringLiteral("Database Upgrade Failed.\n")), version != 12);
-        if (condition == "folder gone")
-            QVERIFY2(result.contains(QStringLiteral("not changed")), qPrintable(result));
-        else // the copy is named, after a success or a failure
-            QVERIFY2(result.contains(copies.at(0)), qPrintable(result));
-    }
-    if (condition == "another upgrade") { // the window stayed alive behind the stage shown
-        QVERIFY2(stages.value(0).startsWith("Waiting for another upgrade of this database (process "),
-                 qPrintable(stages.join('|')));
-        QVERIFY(!buttonShown);
-        QVERIFY2(longestStop < 250, qPrintable(QString::number(longestStop)));
-    }
-    QCOMPARE(text(&form, "lDatabaseState"), versionLine(version) + (version == 12 ? QString() : mustUpgrade));
-    QCOMPARE(editorsEnabled(&form), version == 12);
-    if (condition != "folder gone")
-        QCOMPARE(databaseVersion(file), version);
-    if (version == 12)
-        QCOMPARE(databaseVersion(folder + QLatin1Char('/') + copies.at(0)), 11); // the old database
-}
-
-namespace {
-QStringList g_messages;
-void collectMessages(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    g_messages << message;
-}
-} // namespace
-
-void TestDBManagerForm::connectionIsUsedOnlyFromItsThread()
-{
-    QCOMPARE(makeDatabase(path("a.db")), QString());
-    QCOMPARE(makeDatabase(path("b.db"), {11, -1, -1, false}), QString());
-    FakeSettings settings;
-    settings.list = {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db"))};
-    settings.server = settings.list.at(0);
-
-    g_messages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectMessages);
+private slots:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+    void stateTable_data()
     {
-        TVXSDBManagerForm form(nullptr, &settings);
+        QTest::addColumn<bool>("server");       // the server's variant
+        QTest::addColumn<QList<int>>("recipe"); // makeDatabase(): version, info version, minimum, restricted
+        QTest::addColumn<QString>("look");
+        const QString restricted = "This database is restricted for use with Veltrix Server. |";
+        for (const bool server : {false, true}) {
+            const auto row = [server](const char *name, QList<int> recipe, const QString &look) {
+                QTest::addRow("%s: %s", server ? "server" : "base", name)
+                    << server << recipe << "S (SQLite) | " + look;
+            };
+            row("12", {12, -1, -1, 0}, "v12 | EditorButtons");
+            row("13, minimum 12", {12, 13, 12, 0},
+                "v13 This database can be upgraded. | Upgrade EditorButtons");
+            row("11", {11, -1, -1, 0}, QString("v11") + mustUpgrade + " | Upgrade");
+            row("13, minimum 13", {12, 13, 13, 0}, "v13 This database is not compatible. |");
+            row("12 restricted", {12, -1, -1, 1}, server ? "v12 | EditorButtons" : restricted);
+            // An empty file has no readable Info row: version -1, restricted.
+            row("empty", {0}, server ? QString("v-1") + mustUpgrade + " | Upgrade" : restricted);
+        }
+    }
+    void stateTable()
+    {
+        QFETCH(bool, server);
+        QFETCH(QList<int>, recipe);
+        QFETCH(QString, look);
+        const QString file = path(QStringLiteral("state.db"));
+        QFile empty(file);
+        QVERIFY(recipe.at(0) == 0
+                    ? empty.open(QIODevice::WriteOnly)
+                    : makeDatabase(file, recipe.at(0), recipe.at(1), recipe.at(2), recipe.at(3)).isEmpty());
+        const auto settings =
+            settingsIn(m_dir->path(), {sqliteConnection("S", file)}, sqliteConnection("S", file));
+        std::unique_ptr<TDBManagerForm> form(server ? new TVXSDBManagerForm(nullptr, settings.get())
+                                                    : new TDBManagerForm(nullptr, settings.get()));
+        runAndClose(*form);
+        QCOMPARE(::look(form.get()), look); // the only entry is in use: Use Selected is not offered
+        QCOMPARE(form->findChild<QWidget *>(QStringLiteral("pbManageEmailConfigs")) != nullptr, server);
+    }
+    void useSelected_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<bool>("serverEdited"); // the list's entry of the server's connection
+        const auto row = [](const char *name, bool writable, bool edited) {
+            QTest::newRow(name) << writable << edited;
+        };
+        row("stored", true, false);
+        row("settings not writable", false, false);
+        row("server's entry edited", true, true);
+    }
+    // Use Selected is offered for a usable database other than the server's
+    // connection, compared whole; a failed settings write is reported, not hidden.
+    void useSelected()
+    {
+        QFETCH(bool, writable);
+        QFETCH(bool, serverEdited);
+        QCOMPARE(makeDatabase(path("a.db")) + makeDatabase(path("b.db")) + makeDatabase(path("c.db"), 11) +
+                     makeDatabase(path("d.db"), 12, 13, 12),
+                 QString());
+        const TORVSQLSettingsList list{
+            sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db")),
+            sqliteConnection("C", path("c.db")), sqliteConnection("D", path("d.db"))};
+        const auto settings = settingsIn(
+            m_dir->path(), list, sqliteConnection("A", path(serverEdited ? "old.db" : "a.db")), writable);
+        TVXSDBManagerForm form(nullptr, settings.get());
+        runAndClose(form);
+        auto *combo = child<QComboBox>(&form, "cbConnections");
+        QStringList looks{look(&form)};
+        for (const int index : serverEdited ? QList<int>() : QList<int>{2, 3, 1}) {
+            combo->setCurrentIndex(index);
+            looks << look(&form);
+        }
+        QCOMPARE(looks.join('\n'),
+                 serverEdited ? "A (SQLite) | v12 | EditorButtons UseSelected"
+                              : "A (SQLite) | v12 | EditorButtons\nC (SQLite) | v11" + QString(mustUpgrade) +
+                                    " | Upgrade\nD (SQLite) | v13 This database can be upgraded. "
+                                    "| Upgrade EditorButtons UseSelected\nB (SQLite) | v12 | "
+                                    "EditorButtons UseSelected");
+        const QStringList seen = click(&form, "pbUseSelected");
+        QCOMPARE(form.connectionChanged(), writable);
+        QCOMPARE(look(&form).endsWith("UseSelected"), !writable); // a failed write may be tried again
+        QCOMPARE(settings->serverDatabase(),
+                 writable ? list.at(combo->currentIndex()) : sqliteConnection("A", path("a.db")));
+        QCOMPARE(text(&form, "lApplicationConnection"),
+                 "Application Connection: " + settings->serverDatabase().displayName());
+        QCOMPARE(seen, writable ? QStringList()
+                                : QStringList("Error: The settings could not be written to:\n" +
+                                              settings->fileName() + "\nThe change was not saved."));
+    }
+    // Nothing to connect to: the state of no database, and Use Selected does
+    // nothing. On a parent, the dialog takes a third of its width, centred.
+    void emptyConnectionList()
+    {
+        const auto settings =
+            settingsIn(m_dir->path(), {}, sqliteConnection("Server Default", path("vxs.db")), false);
+        QWidget parent;
+        parent.setGeometry(100, 100, 1800, 900);
+        TVXSDBManagerForm form(&parent, settings.get());
+        runAndClose(form);
+        QVERIFY2(form.width() == 600 && qAbs(form.x() - 700) < 10, qPrintable(QString::number(form.x())));
+        QCOMPARE(child<QComboBox>(&form, "cbConnections")->count(), 0);
+        QCOMPARE(look(&form), QStringLiteral(" |  |"));
+        child(&form, "pbUseSelected")->setEnabled(true);
+        QCOMPARE(click(&form, "pbUseSelected"), QStringList()); // no attempt to write
+        QVERIFY(!form.connectionChanged() && !QFile::exists(path("vxs.db")));
+    }
+    void manageConnections_data()
+    {
+        QTest::addColumn<bool>("deleteCurrent");
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QString>("stored"); // the names afterwards
+        QTest::addColumn<QString>("current");
+        const auto row = [](const char *name, bool deleteCurrent, bool writable, const char *stored,
+                            const char *current) {
+            QTest::newRow(name) << deleteCurrent << writable << stored << current;
+        };
+        row("current text kept", false, true, "A,B,Server", "B (SQLite)");
+        row("current text lost", true, true, "A,Server", "A (SQLite)");
+        row("settings not writable", false, false, "A,B", "B (SQLite)");
+    }
+    // The application connection joins the list, which is stored sorted
+    // whichever way the editor closed; a list that could not be written is not kept.
+    void manageConnections()
+    {
+        QFETCH(bool, deleteCurrent);
+        QFETCH(bool, writable);
+        QFETCH(QString, stored);
+        QFETCH(QString, current);
+        QCOMPARE(makeDatabase(path("a.db")) + makeDatabase(path("b.db")) + makeDatabase(path("s.db")),
+                 QString());
+        const auto settings = settingsIn(
+            m_dir->path(), {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db"))},
+            sqliteConnection("Server", path("s.db")), writable);
+        TVXSDBManagerForm form(nullptr, settings.get());
         runAndClose(form);
         child<QComboBox>(&form, "cbConnections")->setCurrentIndex(1);
-        click(form, "pbUpgrade", {QMessageBox::Yes}); // statements on the dialog's thread
-        child<QComboBox>(&form, "cbConnections")->setCurrentIndex(0);
-        QVERIFY(form.MakeSureConnectionIsOpen()); // a second worker, then back
-        QTimer closer;                            // closes the record editor, if one opens
-        closer.setInterval(10);
-        connect(&closer, &QTimer::timeout, this, []() {
-            if (auto *editor = qobject_cast<Veltrix::TEditorBaseForm *>(QApplication::activeModalWidget()))
-                editor->reject();
+        bool editorSeen = false;
+        QTimer driver; // the connection editor runs modally
+        connect(&driver, &QTimer::timeout, this, [&]() {
+            auto *editor = qobject_cast<Veltrix::TDBConnectionForm *>(QApplication::activeModalWidget());
+            if (!editor || std::exchange(editorSeen, true))
+                return;
+            if (deleteCurrent) {
+                child<QComboBox>(editor, "cbRecords")->setCurrentText(QStringLiteral("B (SQLite)"));
+                child<QPushButton>(editor, "pbDelete")->click(); // answered Yes below
+            }
+            editor->reject();
         });
-        closer.start();
-        click(form, "pbManageDevices");
-        closer.stop();
-        QCOMPARE(text(&form, "lDatabaseState"), versionLine(12));
-
-        // Every connection of the process belongs to this thread now.
-        for (const QString &name : QSqlDatabase::connectionNames()) {
-            QSqlDatabase database = QSqlDatabase::database(name, false);
-            QVERIFY(database.driver());
-            QCOMPARE(database.driver()->thread(), QThread::currentThread());
-        }
+        driver.start(10);
+        const QStringList seen = click(&form, "pbManageConnections", {QMessageBox::Yes});
+        QStringList names;
+        for (const TORVSQLSettings &entry : settings->dbList())
+            names << entry.connectionName;
+        QVERIFY(editorSeen && !form.connectionChanged());
+        QCOMPARE(seen.size(), int(deleteCurrent) + int(!writable));
+        QCOMPARE(names.join(','), stored);
+        QCOMPARE(itemTexts(child<QComboBox>(&form, "cbConnections")).size(), names.size());
+        QCOMPARE(look(&form), current + " | v12 | EditorButtons UseSelected");
     }
-    qInstallMessageHandler(previous);
-    for (const QString &message : qAsConst(g_messages))
-        QVERIFY2(!message.contains(QStringLiteral("thread"), Qt::CaseInsensitive), qPrintable(message));
-}
+    void upgrade_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QList<int>>("recipe"); // makeDatabase(): version, info version
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<int>("version"); // afterwards
+        const auto row = [](const char *name, int answer, QList<int> recipe, const char *condition,
+                            int version) { QTest::newRow(name) << answer << recipe << condition << version; };
+        row("answered No", QMessageBox::No, {11, -1}, "", 11);
+        row("answered Yes", QMessageBox::Yes, {11, -1}, "", 12);
+        row("upgrade fails", QMessageBox::Yes, {12, 11}, "", 11); // says 11, has the tables of 12
+        row("folder gone", QMessageBox::Yes, {11, -1}, "folder gone", 11);
+        row("waits for another upgrade", QMessageBox::Yes, {11, -1}, "another upgrade", 12);
+    }
+    // The copy and the upgrade run behind a window naming their stage, while
+    // this thread keeps processing events; the result names the copy.
+    void upgrade()
+    {
+        QFETCH(int, answer);
+        QFETCH(QList<int>, recipe);
+        QFETCH(QString, condition);
+        QFETCH(int, version);
+        const QString folder = path(QStringLiteral("sub")), file = folder + QStringLiteral("/old.db");
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(makeDatabase(file, recipe.at(0), recipe.at(1)), QString());
+        const auto settings =
+            settingsIn(m_dir->path(), {sqliteConnection("Old", file)}, sqliteConnection("Old", file));
+        TVXSDBManagerForm form(nullptr, settings.get());
+        runAndClose(form);
+        if (condition ==
+            "folder gone") // the open database stays readable, but nothing can be written beside it
+            QVERIFY(QFile::remove(file) && QDir().rmdir(folder));
+        QLockFile other(file + QStringLiteral(".upgrade.lock"));
+        QTimer unlock;
+        connect(&unlock, &QTimer::timeout, this, [&other]() { other.unlock(); });
+        if (condition == "another upgrade") {
+            QVERIFY(other.tryLock(0));
+            unlock.start(500);
+        }
+        QStringList stages;
+        bool cancelShown = false;
+        qint64 longestStop = 0;
+        QElapsedTimer sinceBeat;
+        QTimer heartbeat;
+        connect(&heartbeat, &QTimer::timeout, this, [&]() {
+            longestStop = qMax(longestStop, sinceBeat.restart());
+            if (auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget())) {
+                cancelShown = cancelShown || progress->findChild<QPushButton *>();
+                if (stages.value(stages.size() - 1) != progress->labelText())
+                    stages << progress->labelText();
+            }
+        });
+        sinceBeat.start();
+        heartbeat.start(10);
+
+        const QStringList seen = click(&form, "pbUpgrade", {QMessageBox::StandardButton(answer)});
+        const bool yes = answer == QMessageBox::Yes;
+        QCOMPARE(seen.size(), yes ? 2 : 1);
+        QCOMPARE(seen.at(0),
+                 QStringLiteral("Upgrade Database: Once upgraded the database cannot be reverted and will "
+                                "no longer work with some older versions of Veltrix software.\nA copy "
+                                "of the database file as it is now will be kept next to it.\nWould you "
+                                "like to upgrade now?"));
+        const QStringList copies = QDir(folder).entryList({QStringLiteral("*.bak")}, QDir::Files);
+        QCOMPARE(copies.size(), yes && condition != "folder gone" ? 1 : 0);
+        QVERIFY2(!yes || (seen.at(1).startsWith("Upgrade Database: Database Upgrade Failed.\n") ==
+                              (version != 12) &&
+                          seen.at(1).contains(condition == "folder gone" ? "not changed" : copies.value(0))),
+                 qPrintable(seen.join('|')));
+        if (condition == "another upgrade") { // the window stayed alive behind the stage shown
+            QVERIFY2(stages.value(0).startsWith("Waiting for another upgrade of this database (process "),
+                     qPrintable(stages.join('|')));
+            QVERIFY(!cancelShown);
+            QVERIFY2(longestStop < 250, qPrintable(QString::number(longestStop)));
+        }
+        QCOMPARE(look(&form), version == 12 ? "Old (SQLite) | v12 | EditorButtons"
+                                            : "Old (SQLite) | v11" + QString(mustUpgrade) + " | Upgrade");
+        const auto versionOf = [](const QString &file) {
+            return TVXDatabase(sqliteConnection("v", file)).DbVersion();
+        };
+        if (condition != "folder gone")
+            QCOMPARE(versionOf(file), version);
+        if (version == 12)
+            QCOMPARE(versionOf(folder + '/' + copies.value(0)), 11); // the copy is the old database
+    }
+    // Each editor button re-checks the connection on a worker and opens its
+    // editor, with the settings' time zones and units, on the dialog's
+    // thread, which owns every connection afterwards.
+    void editorsOpenOnTheDialogsThread()
+    {
+        QCOMPARE(makeDatabase(path("a.db")) + makeDatabase(path("b.db"), 11), QString());
+        const auto settings = settingsIn(
+            m_dir->path(), {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db"))},
+            sqliteConnection("A", path("a.db")));
+        settings->setTimezones({"Pacific/Auckland"});
+        settings->setUnitsOfMeasure(7);
+        g_messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &message) { g_messages << message; });
+        {
+            TVXSDBManagerForm form(nullptr, settings.get());
+            runAndClose(form);
+            child<QComboBox>(&form, "cbConnections")->setCurrentIndex(1);
+            click(&form, "pbUpgrade", {QMessageBox::Yes}); // statements on a worker
+            child<QComboBox>(&form, "cbConnections")->setCurrentIndex(0);
+            QStringList opened;
+            QTimer closer;
+            connect(&closer, &QTimer::timeout, this, [&opened]() {
+                auto *editor = qobject_cast<Veltrix::TEditorBaseForm *>(QApplication::activeModalWidget());
+                if (!editor)
+                    return;
+                opened << editor->windowTitle();
+                if (auto *zones = editor->findChild<QComboBox *>(QStringLiteral("cbTimezone")))
+                    opened.last() += ' ' + zones->itemText(0);
+                if (auto *limit = editor->findChild<QDoubleSpinBox *>(QStringLiteral("sbResultLimit")))
+                    opened.last() += ' ' + QString::number(limit->decimals());
+                editor->reject();
+            });
+            closer.start(10);
+            for (const char *button : {"pbManageDevices", "pbManageDeviceConfigs", "pbManageLocationConfigs",
+                                       "pbManageEmailConfigs"})
+                click(&form, button);
+            QCOMPARE(opened, QStringList({"DB Device", "DB Device Config",
+                                          "DB Location Config Pacific/Auckland", "DB Email Config 0"}));
+            QCOMPARE(look(&form), QStringLiteral("A (SQLite) | v12 | EditorButtons"));
+            for (const QString &name : QSqlDatabase::connectionNames())
+                QCOMPARE(QSqlDatabase::database(name, false).driver()->thread(), QThread::currentThread());
+        }
+        qInstallMessageHandler(previous);
+        for (const QString &message : qAsConst(g_messages))
+            QVERIFY2(!message.contains(QStringLiteral("thread"), Qt::CaseInsensitive), qPrintable(message));
+    }
+    // While a database server accepts the connection and never answers, the
+    // dialog is disabled but keeps processing events without spinning: the
+    // label moves on every 333 ms and wraps after eleven dots.
+    void silentServerKeepsDialogResponsive()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        TORVSQLSettings connection;
+        connection.type = TORVSQLSettings::MSSqlServer;
+        connection.connectionName = QStringLiteral("Silent");
+        connection.address = QStringLiteral("127.0.0.1");
+        connection.port = silent.serverPort();
+        connection.databaseName = connection.userName = connection.password = QStringLiteral("vxs");
+        const auto settings = settingsIn(m_dir->path(), {connection}, connection);
+        TVXSDBManagerForm form(nullptr, settings.get());
+        QStringList texts;
+        bool disabledWhileConnecting = true;
+        double cpuMs = -1;
+        qint64 wallMs = -1;
+        QElapsedTimer wall;
+        const auto sample = [&]() {
+            auto *label = form.findChild<QLabel *>(QStringLiteral("lConnectionStatus"));
+            const bool connecting = label && label->text().startsWith(QStringLiteral("Connecting"));
+            if (connecting && !wall.isValid()) {
+                cpuMs = -std::clock() * 1000.0 / CLOCKS_PER_SEC;
+                wall.start();
+            } else if (!connecting && wall.isValid() && wallMs < 0) {
+                cpuMs += std::clock() * 1000.0 / CLOCKS_PER_SEC;
+                wallMs = wall.elapsed();
+            }
+            disabledWhileConnecting = disabledWhileConnecting && !(connecting && form.isEnabled());
+            if (label && texts.value(texts.size() - 1) != label->text())
+                texts << label->text();
+        };
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, sample);
+        sampler.start(50);
+        bool reached = false;
+        QTimer hangUp; // once the dots have wrapped after 12 ticks of 333 ms
+        connect(&hangUp, &QTimer::timeout, this, [&]() {
+            reached = silent.hasPendingConnections();
+            silent.close(); // and hangs up
+        });
+        hangUp.start(4800);
+        runAndClose(form);
+        sample();
+        if (!reached)
+            QSKIP("The SQL Server driver did not reach the silent server; nothing to measure.");
+        const QString seen = texts.join('|'), stem = QStringLiteral("Connecting");
+        const int elevenDots = texts.indexOf(stem + QString(11, '.'));
+        QVERIFY2(elevenDots > 0 && texts.mid(0, elevenDots).contains(stem + "......"), qPrintable(seen));
+        QCOMPARE(texts.value(elevenDots + 1), stem);
+        QVERIFY(texts.last().startsWith(
+            QStringLiteral("Unable to connect to: Silent (Microsoft SQL Server) - ")));
+        QVERIFY(disabledWhileConnecting && form.isEnabled());
+        qInfo("Waiting for the silent server: %.0f ms CPU in %lld ms", cpuMs, wallMs);
+        // A spinning wait costs a whole core; the bound leaves room for a busy machine.
+        QVERIFY(wallMs >= 4000 && cpuMs < 0.2 * wallMs);
+    }
+};
 
 QTEST_MAIN(TestDBManagerForm)
 #include "tst_dbmanagerform.moc"
