@@ -251,36 +251,36 @@ private slots:
               std::tuple("leSMSAddress", "pbAddSMSAddress", "a@b.com ", invalidSms),
               std::tuple("leToAddress", "pbAddAddress", "first@site.com", QString()),
               std::tuple("leToAddress", "pbAddAddress", "c@d.org", QString()),
-              std::tuple("leSMSAddress", "pbAddSMSAddress", "0400@sms.net", QString())}) {
+              std::tuple("leSMSAddress", "pbAddSMSAddress", "0400@sms.net", QString()),
+              std::tuple("leSMSAddress", "pbAddSMSAddress", "0411@sms.net", QString())}) {
             enter(&form, input + QStringLiteral("=") + address);
             QCOMPARE(click(&form, button).join(""), seen);
             QCOMPARE(shown(&form, input), seen.isEmpty() ? QString() : address); // kept to be corrected
         }
         child<QListWidget>(&form, "lwToAddresses")->item(0)->setSelected(true);
         click(&form, "pbRemoveAddress");
+        child<QListWidget>(&form, "lwSMSAddresses")->item(0)->setSelected(true);
+        click(&form, "pbRemoveSMSAddress");
         enter(&form, "leName=Mail");
         QCOMPARE(click(&form, "pbSave"), saveError("An email configuration with this name already exists"));
         enter(&form, "leName=");
         QCOMPARE(click(&form, "pbSave"), saveError("Email Config name cannot be empty"));
-        enter(&form, "leName=" + awkward + ";leSubject=Result 'high';leMessage=" +
-                         QString::fromUtf8("\xc3\x9c"
-                                           "ber dem Grenzwert") +
-                         ";sbResultLimit=0.08");
+        const QString message = QString::fromUtf8("\xc3\x9c"
+                                                  "ber dem Grenzwert");
+        enter(&form,
+              "leName=" + awkward + ";leSubject=Result 'high';leMessage=" + message + ";sbResultLimit=0.08");
         QCOMPARE(click(&form, "pbSave"), QStringList());
         const QString stored =
             "SELECT ifnull(toAddresses, 'NULL') || ';' || ifnull(SMSAddress, 'NULL') || ';' || "
             "subject || ';' || message || ';' || resultLimit FROM EmailConfig WHERE Name = ?";
-        QCOMPARE(m_db.value(stored, {awkward}),
-                 QString::fromUtf8("c@d.org;0400@sms.net;Result 'high';\xc3\x9c"
-                                   "ber dem Grenzwert;0.08"));
-        QVERIFY(selectId(
-            box(&form, "cbRecords"),
-            m_db.value("SELECT EmailConfigID FROM EmailConfig WHERE Name = ?", {awkward}).toLongLong()));
+        QCOMPARE(m_db.value(stored, {awkward}), "c@d.org;0411@sms.net;Result 'high';" + message + ";0.08");
+        const qint64 saved =
+            m_db.value("SELECT EmailConfigID FROM EmailConfig WHERE Name = ?", {awkward}).toLongLong();
+        QVERIFY(selectId(box(&form, "cbRecords"), saved));
         QCOMPARE(shown(&form, "leName;lwToAddresses;lwSMSAddresses;leSubject;leMessage;sbResultLimit"),
-                 awkward + QString::fromUtf8(";c@d.org;0400@sms.net;Result 'high';\xc3\x9c"
-                                             "ber dem Grenzwert;0.08"));
-
+                 awkward + ";c@d.org;0411@sms.net;Result 'high';" + message + ";0.08");
         QVERIFY(selectId(box(&form, "cbRecords"), mail));
+        QCOMPARE(shown(&form, "leName;lwSMSAddresses;leSubject;leMessage;sbResultLimit"), "Mail;;;;0.05");
         click(&form, "pbDuplicate");
         QCOMPARE(shown(&form, "leName;lwToAddresses"), "Mail_Copy;a@b.com");
         child<QListWidget>(&form, "lwToAddresses")->selectAll();
