@@ -2,6 +2,7 @@
 
 // Fixtures of the database manager's tests.
 
+#include "testfiles.h"
 #include "tvxdatabase.h"
 #include "tvxssettings.h"
 #include "widgettest.h"
