@@ -92,10 +92,8 @@ private slots:
         // Flags as the server reads them through Qt.
         row("flags yes and FALSE", "[General]\ndeviceServerEncrypted=yes\n[devices]\nautoAdd=FALSE\n",
             "flags=1,0");
-        row("flags on and 0", "[General]\ndeviceServerEncrypted=on\n[devices]\nautoAdd=0\n", "flags=1,0");
-        row("flags 2 and empty", "[General]\ndeviceServerEncrypted=2\n[devices]\nautoAdd=\n", "flags=1,0");
+        row("flags 2 and 0", "[General]\ndeviceServerEncrypted=2\n[devices]\nautoAdd=0\n", "flags=1,0");
         row("event level 4", "[email]\neventLevel=4\n", "level=2");
-        row("event level -1", "[email]\neventLevel=-1\n", "level=2");
         row("event level as text", "[email]\neventLevel=warning\n", "level=0");
         row("time out of range", "[maintenance]\ntime=25:00:00\n", "time=03:00:00");
         row("list with an empty entry", "[General]\ntimezones=\"UTC,,utc\"\n[email]\nerrorToAddresses=a\n",
@@ -192,14 +190,11 @@ private slots:
         };
         row("two-letter domain", "jane@example.nz", true);
         row("63-letter domain", "jane@example." + QString(63, 'a'), true);
-        row("all capitals", "JANE.DOE@EXAMPLE.ONLINE", true);
-        row("name symbols", "a_b%c+d-e.f@ex-ample.org", true);
-        row("empty", "", false);
+        row("name symbols, capitals", "A_b%c+d-e.f@EX-ample.ORG", true);
         row("one-letter domain", "jane@example.c", false);
         row("64-letter domain", "jane@example." + QString(64, 'a'), false);
         row("digits in domain", "jane@example.c0m", false);
         row("no dot after at", "jane@localhost", false);
-        row("two ats", "jane@doe@example.com", false);
         row("trailing blank", "jane@example.com ", false);
         row("text around", "Jane <jane@example.com>", false);
     }
@@ -220,8 +215,7 @@ private slots:
                             const QString &folder) {
             QTest::newRow(name) << locations << drives << folder + "/VeltrixServer/";
         };
-        row("windows", {"C:/Users/a/AppData", "C:/ProgramData/X"}, "", "C:/ProgramData");
-        row("any case", {"c:/programdata/Tool"}, "", "c:/programdata");
+        row("windows, any case", {"C:/Users/a/AppData", "c:/programdata/X"}, "", "c:/programdata");
         row("first location wins", {"/a/ProgramData/x", "/b/ProgramData"}, "", "/a/ProgramData");
         row("last in the path", {"/ProgramData/programdata/x"}, "", "/ProgramData/programdata");
         row("word inside a name", {"/data/MyProgramDataStore"}, "", "/data/MyProgramData");
@@ -232,7 +226,6 @@ private slots:
         row("tabs", {}, "F:\t3\tLocal\n", "F://ProgramData");
         row("drive without type", {}, "C:\r\nE:   3\n", "E://ProgramData");
         row("stops at NUL", {}, QString("B: 2\n") + QChar(0) + "D: 3\n", "C://ProgramData");
-        row("NUL first", {}, QChar(0) + QString("D: 3\n"), "C://ProgramData");
         row("leading space is not a drive line", {}, " D: 3\n", "C://ProgramData");
     }
     void folders()
