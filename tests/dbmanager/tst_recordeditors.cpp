@@ -43,7 +43,6 @@ private slots:
         row("eight digits", "20261206", "");
         row("seven digits", "1234567", invalid);
         row("ends in a letter", "1234567x", invalid);
-        row("minus sign", "-1234567", invalid);
         row("serial exists", "00000001", "UNIQUE");
         row("transaction cannot begin", "open", "Failed to begin transaction: ");
     }
@@ -112,9 +111,6 @@ private slots:
         m_db.config(first, "Aaa", depot);
         TDBDeviceConfigForm form(nullptr, m_db.db.get());
         runAndClose(form);
-        QCOMPARE(itemTexts(box(&form, "cbSerial")).join(',') + ';' +
-                     itemTexts(box(&form, "cbEmail")).join(','),
-                 "00000001,00000012,00000099;None,A mail,B mail");
         QCOMPARE(shown(&form, "cbSerial;cbLocation;leName"), "00000001;Depot;Aaa");
         QVERIFY(!box(&form, "cbSerial")->isEnabled()); // the device of a stored config is fixed
 
@@ -179,7 +175,7 @@ private slots:
         m_db.location("Annex");
         TDBLocationConfigForm form(nullptr, m_db.db.get(), zones);
         runAndClose(form);
-        QCOMPARE(itemTexts(box(&form, "cbEmail")), QStringList({"None", "A mail", "B mail"}));
+        QCOMPARE(itemTexts(box(&form, "cbEmail")).join(','), "None,A mail,B mail"); // sorted
         click(&form, "pbNew");
         QCOMPARE(click(&form, "pbSave"), saveError("Location name cannot be empty"));
         enter(&form, "leName=Depot");
@@ -192,10 +188,7 @@ private slots:
         QCOMPARE(m_db.value(stored, {awkward}), "Pacific/Auckland;" + QString::number(mailB));
 
         QVERIFY(selectId(box(&form, "cbRecords"), depot));
-        click(&form, "pbDuplicate");
-        QCOMPARE(shown(&form, "leName;cbEmail"), "Depot_Copy;B mail");
-        click(&form, "pbDelete"); // Cancel
-        click(&form, "pbSave");   // Edit
+        click(&form, "pbSave"); // Edit
         enter(&form, "leName=Annex;cbEmail=None");
         QCOMPARE(click(&form, "pbSave"), QStringList());
         QCOMPARE(m_db.value(
