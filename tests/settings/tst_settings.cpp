@@ -7,23 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <algorithm>
-
 using namespace Veltrix::Server;
 
 namespace {
-
-bool isAscii(const QByteArray &text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](char c) { return uchar(c) < 0x80; });
-}
-
-QByteArray garbage(int size)
-{
-    QByteArray bytes(size, '\0');
-    QRandomGenerator(1).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-    return bytes;
-}
 
 // What a store reads, as text by short names; list entries are joined by "|".
 QMap<QString, QString> readAll(TVXSSettings &s)
@@ -94,7 +80,6 @@ private slots:
             "flags=1,0");
         row("flags 2 and 0", "[General]\ndeviceServerEncrypted=2\n[devices]\nautoAdd=0\n", "flags=1,0");
         row("event level 4", "[email]\neventLevel=4\n", "level=2");
-        row("event level as text", "[email]\neventLevel=warning\n", "level=0");
         row("time out of range", "[maintenance]\ntime=25:00:00\n", "time=03:00:00");
         row("list with an empty entry", "[General]\ntimezones=\"UTC,,utc\"\n[email]\nerrorToAddresses=a\n",
             "zones=UTC||utc;to=a");
@@ -118,13 +103,13 @@ private slots:
             "Users\\2\\password=b\nUsers\\3\\username=dave\nUsers\\size=3\n",
             "users=carol:b");
         // Damaged files: what can be read is kept, the rest reads as defaults.
-        row("binary garbage", garbage(8192), "dbList=Server Default");
+        QByteArray garbage(8192, '\0');
+        QRandomGenerator(1).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
+        row("binary garbage", garbage, "dbList=Server Default");
         row("half-written lines",
             "[General]\ndevicePort\nwebServerPort=\ndeviceServerEncrypted=tr\n[devices]\nautoAdd=\n"
             "[email\neventLevel=\"3\n[maintenance]\ntime=03:0",
             "ports=26001,0,443,465;flags=1,0;time=03:00:00");
-        row("dbList size larger than its entries", "[dbList]\n1\\connectionName=A\nsize=9\n", "dbList=A");
-        row("negative dbList size", "[dbList]\n1\\connectionName=A\nsize=-4\n", "dbList=Server Default");
         row("huge array sizes",
             "[dbList]\n1\\connectionName=A\nsize=2147483647\n[webAuth]\nUsers\\1\\username=u\n"
             "Users\\1\\password=p\nUsers\\size=2147483647\n",
@@ -151,58 +136,34 @@ private slots:
         }
         // What the program writes stays escaped ASCII, also after a byte order mark.
         if (ini.contains("kass"))
-            QVERIFY(isAscii(readFile(path)) && readFile(path).contains("\nsettingsPath=/srv/kass\\xe9/\n"));
+            QVERIFY(!QString::fromLatin1(readFile(path)).contains(QRegularExpression("[^\\x00-\\x7f]")) &&
+                    readFile(path).contains("\nsettingsPath=/srv/kass\\xe9/\n"));
     }
-    // What the store writes, in the forms the server reads.
-    void writes()
+    // Web users are written without the invalid ones and without the hashes
+    // of those replaced; a stored hash is kept as it is, new text hashed.
+    void writesWebUsers()
     {
         const QString path = newPath(), hash = TWebUser::hashPassword(QStringLiteral("old"));
         {
             TVXSSettings s(path);
-            s.setTimezones({"Europe/Berlin", "", "Asia/Tokyo"});
-            s.setEmailEventSettings({{"a@example.com", "b@example.org"}, QString(), 1});
-            s.setMaintenanceTime(QTime(7, 5, 9, 123));
-            s.setSmtpSettings(
-                {"smtp.example.net", 70000 & 0xFFFF, "user", "pw", false, 2, "from@example.net"});
-            s.setDevicePort(4464);
             s.setWebAuthUsers(
                 {TWebUser("u1", "a", false), TWebUser("u2", "b", false), TWebUser("u3", "c", false)});
-            // The dialog passes a stored hash back as already hashed, new text as it is.
             s.setWebAuthUsers({TWebUser("alice", hash, true), TWebUser("bob", "secret", false), TWebUser()});
             QVERIFY(s.writeToDisk());
         }
-        const QByteArray text = readFile(path);
-        for (const char *line :
-             {"timezones=\"Europe/Berlin,,Asia/Tokyo\"", "time=07:05:09", "devicePort=4464", "smtpPort=4464",
-              "smtpEncryption=2", "smtpAuthenticate=false", "errorFromAddress=from@example.net",
-              "errorToAddresses=\"a@example.com,b@example.org\"", "Users\\size=2"})
-            QVERIFY2(text.contains('\n' + QByteArray(line) + '\n'), line);
-        QVERIFY(!text.contains("Users\\3")); // no hash of a replaced user stays behind
+        QVERIFY(!readFile(path).contains("Users\\3"));
         TVXSSettings settings(path);
         QCOMPARE(readAll(settings).value("users"), "alice:" + hash + "|bob:5ebe2294ecd0e0f08eab7690d2a6ee69");
     }
-    void emailAddresses_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        const auto row = [](const char *name, const QString &text, bool valid) {
-            QTest::newRow(name) << text << valid;
-        };
-        row("two-letter domain", "jane@example.nz", true);
-        row("63-letter domain", "jane@example." + QString(63, 'a'), true);
-        row("name symbols, capitals", "A_b%c+d-e.f@EX-ample.ORG", true);
-        row("one-letter domain", "jane@example.c", false);
-        row("64-letter domain", "jane@example." + QString(64, 'a'), false);
-        row("digits in domain", "jane@example.c0m", false);
-        row("no dot after at", "jane@localhost", false);
-        row("trailing blank", "jane@example.com ", false);
-        row("text around", "Jane <jane@example.com>", false);
-    }
+    // Top-level domains of 2 to 63 letters; the whole text is the address.
     void emailAddresses()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QCOMPARE(Veltrix::isValidEmail(text), valid);
+        for (const QString &valid : {QString("jane@example.nz"), "jane@example." + QString(63, 'a')})
+            QVERIFY2(Veltrix::isValidEmail(valid), qPrintable(valid));
+        for (const QString &invalid :
+             {QString("jane@example.c"), "jane@example." + QString(64, 'a'), QString("jane@localhost"),
+              QString("jane@example.com "), QString("Jane <jane@example.com>")})
+            QVERIFY2(!Veltrix::isValidEmail(invalid), qPrintable(invalid));
     }
     // The settings folder from the configuration locations or, on Windows,
     // from the drive query's output as it prints it.
@@ -218,15 +179,11 @@ private slots:
         row("windows, any case", {"C:/Users/a/AppData", "c:/programdata/X"}, "", "c:/programdata");
         row("first location wins", {"/a/ProgramData/x", "/b/ProgramData"}, "", "/a/ProgramData");
         row("last in the path", {"/ProgramData/programdata/x"}, "", "/ProgramData/programdata");
-        row("word inside a name", {"/data/MyProgramDataStore"}, "", "/data/MyProgramData");
-        row("first fixed disk", {}, "Caption  DriveType\r\r\nA:    2\r\r\nD:  3  Data\r\r\nE: 3\r\r\n",
+        row("first fixed disk", {}, "Caption  DriveType\r\r\nA:    2\r\r\nC:\r\r\nD:\t3  Data\r\r\nE: 3\r\n",
             "D://ProgramData");
         row("no drives", {"/etc/xdg"}, "", "C://ProgramData");
-        row("type must match exactly", {}, "F: 30\nG:\t3x\n", "C://ProgramData");
-        row("tabs", {}, "F:\t3\tLocal\n", "F://ProgramData");
-        row("drive without type", {}, "C:\r\nE:   3\n", "E://ProgramData");
+        row("type must match, at the line's start", {}, "F: 30\nG:\t3x\n D: 3\n", "C://ProgramData");
         row("stops at NUL", {}, QString("B: 2\n") + QChar(0) + "D: 3\n", "C://ProgramData");
-        row("leading space is not a drive line", {}, " D: 3\n", "C://ProgramData");
     }
     void folders()
     {
@@ -237,15 +194,12 @@ private slots:
         QCOMPARE(fromLocations.isEmpty() ? settingsFolderOnDrive(parseLogicalDrives(drives)) : fromLocations,
                  folder);
     }
-    // Through the configuration locations of this machine; without a ProgramData among them, the fallback.
-    void folderThroughEnvironment()
+    // Without a ProgramData among the configuration locations, the fallback.
+    void folderFallback()
     {
-        const QString programData = m_dir.filePath(QStringLiteral("ProgramData"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("home"))));
-        qputenv("XDG_CONFIG_DIRS", "/etc/xdg:" + QFile::encodeName(programData));
-        QCOMPARE(settingsFilePath(), programData + "/VeltrixServer/VeltrixServer.ini");
-#ifndef Q_OS_WIN
         qputenv("XDG_CONFIG_DIRS", "/etc/xdg");
+#ifndef Q_OS_WIN
         QCOMPARE(settingsFilePath(), QStringLiteral("/var/lib/VeltrixServer/VeltrixServer.ini"));
 #endif
     }
