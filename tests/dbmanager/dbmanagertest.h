@@ -41,6 +41,14 @@ inline std::unique_ptr<Veltrix::Server::TVXSSettings> settingsIn(const QString &
     return settings;
 }
 
+inline QString names(const TORVSQLSettingsList &list)
+{
+    QStringList result;
+    for (const TORVSQLSettings &entry : list)
+        result << entry.connectionName;
+    return result.join(',');
+}
+
 inline QStringList itemTexts(const QComboBox *box)
 {
     QStringList texts;
@@ -95,24 +103,21 @@ public:
     }
     qint64 device(const QString &serial)
     {
-        return insert(QStringLiteral("INSERT INTO Devices (serial, connected) VALUES (?, 0)"), {serial});
-    }
-    qint64 location(const QString &name, const QVariant &emailId = {})
-    {
-        return insert(QStringLiteral("INSERT INTO Location (name, EmailConfigID) VALUES (?, ?)"),
-                      {name, emailId});
+        return insert("INSERT INTO Devices (serial, connected) VALUES (?, 0)", {serial});
     }
     qint64 email(const QString &name)
     {
-        return insert(QStringLiteral("INSERT INTO EmailConfig (Name, toAddresses) VALUES (?, 'a@b.com')"),
-                      {name});
+        return insert("INSERT INTO EmailConfig (Name, toAddresses) VALUES (?, 'a@b.com')", {name});
     }
-    void config(qint64 device, const QString &name, const QVariant &locationId = {},
-                const QVariant &emailId = {})
+    qint64 location(const QString &name, const QVariant &mail = {})
     {
-        insert(QStringLiteral("INSERT INTO DeviceConfigs (DevicesID, DeviceName, LocationID, EmailConfigID) "
-                              "VALUES (?, ?, ?, ?)"),
-               {device, name, locationId, emailId});
+        return insert("INSERT INTO Location (name, EmailConfigID) VALUES (?, ?)", {name, mail});
+    }
+    void config(qint64 device, const QString &name, const QVariant &location = {}, const QVariant &mail = {})
+    {
+        insert("INSERT INTO DeviceConfigs (DevicesID, DeviceName, LocationID, EmailConfigID) VALUES (?, ?, "
+               "?, ?)",
+               {device, name, location, mail});
     }
     // The first column of the first row as text; "NULL" for a null value.
     QString value(const QString &statement, const QVariantList &values = {}) const
