@@ -1,7 +1,5 @@
 #pragma once
 
-// Fixtures of the database manager's tests.
-
 #include "testfiles.h"
 #include "tvxdatabase.h"
 #include "tvxssettings.h"
@@ -17,15 +15,10 @@
 
 inline TORVSQLSettings sqliteConnection(const QString &name, const QString &path)
 {
-    TORVSQLSettings settings;
-    settings.type = TORVSQLSettings::SQLite;
-    settings.connectionName = name;
-    settings.databaseName = path;
-    return settings;
+    return {TORVSQLSettings::SQLite, name, {}, 0, path, {}, {}};
 }
 
-// A settings store in `folder` holding `list` and `server`. Unless `writable`,
-// its folder is a plain file, so that nothing can be written.
+// A settings store in `folder` holding `list` and `server`; unless `writable`, one that cannot be written.
 inline std::unique_ptr<Veltrix::Server::TVXSSettings> settingsIn(const QString &folder,
                                                                  const TORVSQLSettingsList &list,
                                                                  const TORVSQLSettings &server,
@@ -74,8 +67,7 @@ inline QStringList saveError(const QString &error)
     return {QStringLiteral("Error Saving: Failed to save.\n") + error};
 }
 
-// A version-12 SQLite database, a fresh copy for each case, with helpers to
-// write rows and read what the editors stored.
+// A new version-12 SQLite database for each case: rows written, what the editors stored read.
 class RecordDatabase
 {
 public:
@@ -84,21 +76,14 @@ public:
 
     bool create(const QString &name)
     {
-        const QString built = dir.filePath(QStringLiteral("version12.template")), path = dir.filePath(name);
-        if (!QFile::exists(built) &&
-            !Veltrix::Database::TVXDatabase(sqliteConnection("template", built)).CreateOrUpgrade().ok)
-            return false;
         db.reset();
-        db = QFile::copy(built, path)
-                 ? std::make_unique<Veltrix::Database::TVXDatabase>(sqliteConnection(name, path))
-                 : nullptr;
-        return db && db->DbVersion() == 12;
+        db = std::make_unique<Veltrix::Database::TVXDatabase>(sqliteConnection(name, dir.filePath(name)));
+        return db->CreateOrUpgrade().ok && db->DbVersion() == 12;
     }
     // Runs a statement; the new row's key.
     qint64 insert(const QString &statement, const QVariantList &values = {})
     {
-        if (!db->Sql()->exec(statement, values).ok)
-            qWarning() << "failed:" << statement;
+        db->Sql()->exec(statement, values);
         return value(QStringLiteral("SELECT last_insert_rowid()")).toLongLong();
     }
     qint64 device(const QString &serial)

@@ -9,8 +9,8 @@ class TestDBConnectionForm : public QObject
     Q_OBJECT
 
 private slots:
-    // The list is sorted; the application connection joins it when no entry
-    // has its name and it is valid, and is selected. Edit, the type, Save, the file picker.
+    // The list is sorted; the application connection joins it when no entry has its name and it is
+    // valid, and is selected. Edit, the type, Save, the file picker; Duplicate, Cancel and New.
     void browseAndEdit()
     {
         QTemporaryDir dir;
@@ -38,52 +38,31 @@ private slots:
         enter(&form, "cbType=SQLite;leDatabase=");
         const QString picked = dir.filePath(QStringLiteral("picked.db"));
         QVERIFY(writeFile(picked, {}));
-        ModalAnswerer answerer;
-        answerer.answerFile(picked);
-        child<QPushButton>(&form, "pbSelect")->click();
+        {
+            ModalAnswerer answerer;
+            answerer.answerFile(picked);
+            child<QPushButton>(&form, "pbSelect")->click();
+        }
         click(&form, "pbSave");
         QCOMPARE(list.at(1), sqliteConnection("Beta", picked));
+        click(&form, "pbDuplicate"); // a copy of every field, cancelled
+        QCOMPARE(shown(&form, "leName;leDatabase"), "Beta_Copy;" + QDir::toNativeSeparators(picked));
+        click(&form, "pbDelete");
+        click(&form, "pbNew"); // a name in use in another case is refused, the input kept
+        enter(&form, "leName=ALPHA");
+        QCOMPARE(click(&form, "pbSave") << shown(&form, "leName;cbRecords"),
+                 saveError("Connection name already exists") << "ALPHA;");
+        enter(&form, "leName=Zed");
+        QCOMPARE(click(&form, "pbSave"), QStringList());
+        QCOMPARE(names(list) + ';' + shown(&form, "cbRecords"), "Alpha,Beta,Gamma,Zed;Zed (Unknown)");
     }
-    void newOrDuplicate_data()
-    {
-        QTest::addColumn<QStringList>("steps"); // button, name typed (empty: cancelled), offered, stored
-        QTest::newRow("new") << QStringList{"pbNew", "Zed", ";Unknown", "Main,Zed"};
-        QTest::newRow("new, name taken in another case") << QStringList{"pbNew", "MAIN", ";Unknown", "Main"};
-        QTest::newRow("duplicate, cancelled")
-            << QStringList{"pbDuplicate", "", "Main_Copy;Microsoft SQL Server", "Main"};
-        QTest::newRow("duplicate, saved")
-            << QStringList{"pbDuplicate", "Main_Copy", "Main_Copy;Microsoft SQL Server", "Main,Main_Copy"};
-    }
-    // New and Duplicate offer a record to edit; Save adds and selects it, a
-    // name in use is refused and the input kept, Cancel goes back.
-    void newOrDuplicate()
-    {
-        QFETCH(QStringList, steps);
-        const QString name = steps.at(1);
-        const TORVSQLSettings main{TORVSQLSettings::MSSqlServer, "Main", {}, 0, "vxs", {}, {}};
-        TORVSQLSettingsList list{main};
-        TDBConnectionForm form(nullptr, &list, QString());
-        runAndClose(form);
-        click(&form, qPrintable(steps.at(0)));
-        QCOMPARE(shown(&form, "leName;cbType"), steps.at(2));
-        enter(&form, "leName=" + name);
-        const QStringList seen = click(&form, name.isEmpty() ? "pbDelete" : "pbSave"); // Cancel or Save
-        QCOMPARE(seen, name == "MAIN" ? saveError("Connection name already exists") : QStringList());
-        QCOMPARE(names(list), steps.at(3));
-        QCOMPARE(shown(&form, "leName;cbRecords"), name.isEmpty()   ? "Main;" + main.displayName()
-                                                   : name == "MAIN" ? QStringLiteral("MAIN;")
-                                                                    : name + ';' + list.last().displayName());
-        QCOMPARE(list.last().type, name == "Zed" ? TORVSQLSettings::Unknown : TORVSQLSettings::MSSqlServer);
-    }
-    // Delete asks first; the list is reloaded from its start. An empty list
-    // leads Edit to a save the editor refuses.
+    // After a deletion the list starts again at its top; in an empty one Save is refused.
     void deleteAndEmptyList()
     {
         TORVSQLSettingsList list{sqliteConnection("A", "/a.db"), sqliteConnection("B", "/b.db")};
         TDBConnectionForm form(nullptr, &list, QString());
         runAndClose(form);
         enter(&form, "cbRecords=B (SQLite)");
-        QCOMPARE(click(&form, "pbDelete", {QMessageBox::No}), QStringList("Deletion: Confirm Deletion?"));
         for (const char *remaining : {"A", ""}) {
             click(&form, "pbDelete", {QMessageBox::Yes});
             QCOMPARE(names(list) + ';' + shown(&form, "cbRecords"),
