@@ -46,7 +46,8 @@ private slots:
         click(&form, "pbSave");
         QCOMPARE(list.at(1), sqliteConnection("Beta", picked));
         click(&form, "pbDuplicate"); // a copy of every field, cancelled
-        QCOMPARE(shown(&form, "leName;leDatabase"), "Beta_Copy;" + QDir::toNativeSeparators(picked));
+        QCOMPARE(shown(&form, "leName;leDatabase;sbPort;lePassword"),
+                 "Beta_Copy;" + QDir::toNativeSeparators(picked) + ";0;");
         click(&form, "pbDelete");
         click(&form, "pbNew"); // a name in use in another case is refused, the input kept
         enter(&form, "leName=ALPHA");
