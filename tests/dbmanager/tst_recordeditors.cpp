@@ -146,8 +146,10 @@ private slots:
         QCOMPARE(click(&form, "pbSave"), saveError("An email configuration with this name already exists"));
         enter(&form, "leName=");
         QCOMPARE(click(&form, "pbSave"), saveError("Email Config name cannot be empty"));
+        // Longer than the 32767 characters a line edit takes by default.
         const QString message = QString::fromUtf8("\xc3\x9c"
-                                                  "ber dem Grenzwert");
+                                                  "ber dem Grenzwert. ")
+                                    .repeated(2000);
         enter(&form,
               "leName=" + awkward + ";leSubject=Result 'high';leMessage=" + message + ";sbResultLimit=0.08");
         QCOMPARE(click(&form, "pbSave"), QStringList());
