@@ -229,22 +229,16 @@ private slots:
         QTest::addColumn<QString>("allowInstalling"); // as written in the file; empty: absent
         QTest::addColumn<QString>(
             "shown"); // the balloon, and Start, Restart, Stop, Install, Uninstall: 1, 0, -
-        const char *now = "Now running in System Tray|I ";
-        QTest::newRow("no option") << ""
-                                   << ""
-                                   << ""
-                                   << "|N 011--";
-        QTest::newRow("-sHOWmESSAGE") << ""
-                                      << "-sHOWmESSAGE"
-                                      << "false" << now + QString("011--");
-        QTest::newRow("a killed controller's segment, yes as the server reads it")
-            << "killed"
-            << "-showmessage"
-            << "yes" << now + QString("01101");
-        QTest::newRow("another process") << "process"
-                                         << "-ShowMessage"
-                                         << ""
-                                         << "Already running in System Tray|I 011--";
+        const auto row = [](const char *name, const char *holder, const char *argument, const char *allow,
+                            const QString &shown) {
+            QTest::newRow(name) << holder << argument << allow << shown;
+        };
+        const QString now = "Now running in System Tray|I ";
+        row("no option", "", "", "", "|N 011--");
+        row("-sHOWmESSAGE", "", "-sHOWmESSAGE", "false", now + "011--");
+        row("a killed controller's segment, yes as the server reads it", "killed", "-showmessage", "yes",
+            now + "01101");
+        row("another process", "process", "-ShowMessage", "", "Already running in System Tray|I 011--");
     }
     void start()
     {

@@ -1,14 +1,5 @@
-"""Drives the real VeltrixServerController binary (VX_CONTROLLER_BINARY) on an X
-display with a system-tray host, made by scripts/tray-display, with xdotool.
-
-    root = temporary_root(test)              # settings under root/ProgramData/VeltrixServer
-    proc = start_controller(root)
-    menu = open_menu(wait_for_tray_icon(proc))
-    choose_menu_entry("Manage Database")
-    dialog = find_window("Database Manager")
-    press_keys("Escape", window=dialog)
-    stop_controller(proc)                    # SIGTERM; the exit code
-"""
+"""Drives the real VeltrixServerController binary (VX_CONTROLLER_BINARY) with xdotool, on an X
+display with a system-tray host made by scripts/tray-display."""
 
 import contextlib
 import os

@@ -103,14 +103,6 @@ private slots:
         S::sortByName(list, false);
         QVERIFY(names(list) == "b a C B " && S::indexOfName(list, "A") == 1); // the first match ignoring case
     }
-
-    void connectionCounterWrapsAfter999999()
-    {
-        const int first = TORVSQLSettings::nextQtConnectionName(QString()).mid(7).toInt(); // after "TORVSQL"
-        for (int suffix = first + 1; suffix <= 999999; ++suffix)
-            QCOMPARE(TORVSQLSettings::nextQtConnectionName("Main"), "Main" + QString::number(suffix));
-        QCOMPARE(TORVSQLSettings::nextQtConnectionName("Main"), QStringLiteral("Main0"));
-    }
 };
 
 QTEST_APPLESS_MAIN(TestTORVSQLSettings)

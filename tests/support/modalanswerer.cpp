@@ -25,14 +25,6 @@ void ModalAnswerer::answerFile(const QString &path)
     m_files.append(path);
 }
 
-QStringList ModalAnswerer::seenTexts() const
-{
-    QStringList texts;
-    for (const Seen &s : m_seen)
-        texts << s.text;
-    return texts;
-}
-
 void ModalAnswerer::poll()
 {
     QWidget *modal = QApplication::activeModalWidget();
@@ -41,7 +33,7 @@ void ModalAnswerer::poll()
 
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         m_lastHandled = box;
-        m_seen.append({box->windowTitle(), box->text(), QStringLiteral("QMessageBox")});
+        m_seen.append({box->windowTitle(), box->text()});
         QAbstractButton *button = nullptr;
         if (!m_buttons.isEmpty() && m_buttons.first() == QMessageBox::NoButton) {
             m_buttons.removeFirst();
@@ -62,7 +54,7 @@ void ModalAnswerer::poll()
     }
     if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
         m_lastHandled = dialog;
-        m_seen.append({dialog->windowTitle(), QString(), QStringLiteral("QFileDialog")});
+        m_seen.append({dialog->windowTitle(), QString()});
         const QString path = m_files.isEmpty() ? QString() : m_files.takeFirst();
         if (path.isEmpty()) {
             dialog->reject();

@@ -27,7 +27,6 @@ public:
     {
         QString title;
         QString text;
-        QString className; // "QMessageBox", "QFileDialog", ...
     };
 
     explicit ModalAnswerer(QObject *parent = nullptr);
@@ -37,8 +36,6 @@ public:
     void answerFile(const QString &path);
 
     const QList<Seen> &seen() const { return m_seen; }
-    QStringList seenTexts() const;
-    void clear() { m_seen.clear(); }
 
 private:
     void poll();
