@@ -3,6 +3,7 @@
 
 #include "commandline.h"
 #include "settingslocation.h"
+#include "sqliterecord.h"
 #include "tvxdatabase.h"
 #include "tvxssettings.h"
 
@@ -34,15 +35,6 @@ Outcome run(const QStringList &args)
     if (!Controller::handleCommandLine(int(storage.size()), argv.data(), out, err, &outcome.code))
         outcome.code = -1;
     return outcome; // every line is flushed as it is written
-}
-
-TORVSQLSettings sqlite(const QString &name, const QString &path)
-{
-    TORVSQLSettings settings;
-    settings.type = TORVSQLSettings::SQLite;
-    settings.connectionName = name;
-    settings.databaseName = path;
-    return settings;
 }
 
 // The files of a folder and their contents.
@@ -160,7 +152,7 @@ private slots:
         // A name of 250 characters leaves no room for the lock file's.
         const QString path = folder + (damage == "long name" ? '/' + QString(244, 'v') + ".db" : "/vxs.db");
         QVERIFY(QDir().mkpath(folder) && QDir::setCurrent(folder) && QFile(path).open(QIODevice::WriteOnly));
-        QVERIFY(!version || TVXDatabase(sqlite("build", path)).UpgradeTo(version).ok);
+        QVERIFY(!version || TVXDatabase(sqliteRecord("build", path)).UpgradeTo(version).ok);
         QFile file(path);
         QVERIFY(!damage.startsWith("overwrite") ||
                 (file.open(QIODevice::ReadWrite) && file.seek(damage.mid(10).toInt()) &&
@@ -173,9 +165,9 @@ private slots:
         {
             QSettings ini(settingsFilePath(), QSettings::IniFormat);
             ini.clear();
-            sqlite("server", database.arg(folder).replace("vxs.db", QFileInfo(path).fileName()))
+            sqliteRecord("server", database.arg(folder).replace("vxs.db", QFileInfo(path).fileName()))
                 .write(ini, "db");
-            TORVSQLSettings::writeList(ini, "dbList", {sqlite("beta", path)});
+            TORVSQLSettings::writeList(ini, "dbList", {sqliteRecord("beta", path)});
         }
         const QStringList before = snapshot(folder);
         for (const QString option : {"--database-status", "--upgrade-database"}) {
@@ -223,7 +215,7 @@ private slots:
         QVERIFY(unwritable.code == 4 && unwritable.err.endsWith("could not be written.\n")); // nothing more
         QVERIFY(QFile::remove(blocked));
         QCOMPARE(run({"--upgrade-database"}).code, 0);
-        QCOMPARE(TVXDatabase(sqlite("check", database)).DbVersion(), 12);
+        QCOMPARE(TVXDatabase(sqliteRecord("check", database)).DbVersion(), 12);
         const QStringList written = snapshot(settingsFolder());
         QVERIFY(QFile::remove(settingsFilePath()));
         TVXSSettings(settingsFilePath()).writeToDisk();

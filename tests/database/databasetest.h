@@ -3,6 +3,8 @@
 // A plain connection on a database file, and the hand-written databases and
 // expectations of data/.
 
+#include "sqliterecord.h"
+#include "testfiles.h"
 #include "tvxdatabase.h"
 
 #include <QFile>
@@ -12,17 +14,6 @@
 #include <QUuid>
 
 namespace DatabaseTest {
-
-inline TORVSQLSettings sqliteSettings(const QString &path)
-{
-    return {TORVSQLSettings::SQLite, "test", QString(), 0, path, QString(), QString()};
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 inline QString dataFile(const QString &name)
 {

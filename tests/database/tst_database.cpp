@@ -118,7 +118,7 @@ class TestDatabase : public QObject
     {
         const QString path = m_dir.filePath(QStringLiteral("db%1/vxs.db").arg(++m_fileNo));
         if (!QDir().mkpath(QFileInfo(path).path()) || !runScript(path, "v6.sql") ||
-            !TVXDatabase(sqliteSettings(path)).UpgradeTo(version).ok ||
+            !TVXDatabase(sqliteRecord(path)).UpgradeTo(version).ok ||
             (!sql.isEmpty() && !RawDb(path).exec(sql)))
             qFatal("cannot build version %d with %s", version, qPrintable(sql));
         return path;
@@ -131,7 +131,7 @@ private slots:
         qputenv("TZ", "Australia/Brisbane");
         m_fresh = m_dir.filePath("fresh.db");
         QVERIFY(QFile(m_fresh).open(QIODevice::WriteOnly));
-        TVXDatabase db(sqliteSettings(m_fresh));
+        TVXDatabase db(sqliteRecord(m_fresh));
         TORVSQLResult result;
         QCOMPARE(upgrade(db, result), (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
         QVERIFY2(result.ok, qPrintable(result.error));
@@ -162,7 +162,7 @@ private slots:
         QFETCH(int, from);
         const QString path = m_dir.filePath(QStringLiteral("v%1.db").arg(from));
         QVERIFY(runScript(path, QStringLiteral("v%1.sql").arg(from)));
-        TVXDatabase db(sqliteSettings(path));
+        TVXDatabase db(sqliteRecord(path));
         QVERIFY(db.DbVersion() == from && db.NeedsUpgrade());
         QCOMPARE(db.DbSoftwareMinimum(), from < 5 ? -1 : 5); // the column comes with version 5
         TORVSQLResult result;
@@ -193,7 +193,7 @@ private slots:
     void sqlServerStatements()
     {
         QSqlDatabase::registerSqlDriver("QODBC", new QSqlDriverCreator<RecordingDriver>);
-        TORVSQLSettings server = sqliteSettings("Veltrix");
+        TORVSQLSettings server = sqliteRecord("Veltrix");
         server.type = TORVSQLSettings::MSSqlServer;
         TVXDatabase db(server);
         g_statements.clear();
@@ -213,7 +213,7 @@ private slots:
     void failingStepLeavesThePreviousVersion()
     {
         const QString path = databaseAt(8, "ALTER TABLE DeviceConfigs ADD Disabled BOOLEAN");
-        TVXDatabase db(sqliteSettings(path));
+        TVXDatabase db(sqliteRecord(path));
         TORVSQLResult result;
         QCOMPARE(upgrade(db, result), QList<int>{9});
         QVERIFY2(!result.ok && result.error.contains("duplicate column"), qPrintable(result.error));
@@ -258,7 +258,7 @@ private slots:
         QFETCH(eUpgradeStop, stop);
         const QString path = databaseAt(12, change);
         const QByteArray before = readFile(path);
-        TVXDatabase db(sqliteSettings(path));
+        TVXDatabase db(sqliteRecord(path));
         QVERIFY(db.DbVersion() == version && db.DbSoftwareMinimum() == minimum);
         QVERIFY(db.IsCurrentVersion() == (version == 12) && db.NeedsUpgrade() == (version < 12));
         QCOMPARE(db.IsUnrestricted(), unrestricted);
@@ -278,7 +278,7 @@ private slots:
     void ensureConnection()
     {
         const QString path = databaseAt(12);
-        TVXDatabase db(sqliteSettings(path));
+        TVXDatabase db(sqliteRecord(path));
         db.Close();
         QVERIFY(db.EnsureConnection().ok && db.IsOpen());
         // Reopened with the database's rules: a device takes its config along,
@@ -293,7 +293,7 @@ private slots:
                                                    "longer exists") &&
             !QFileInfo::exists(path));
         // Never opened: the folder is missing, and stays so.
-        TVXDatabase lost(sqliteSettings(m_dir.filePath("no/such/folder/vxs.db")));
+        TVXDatabase lost(sqliteRecord(m_dir.filePath("no/such/folder/vxs.db")));
         QVERIFY(!lost.IsOpen() && lost.EnsureConnection().error.startsWith("Failed to open: "));
         QVERIFY(!QFileInfo::exists(m_dir.filePath("no")) &&
                 !TVXDatabase(TORVSQLSettings()).CreateOrUpgrade().ok);
@@ -304,7 +304,7 @@ private slots:
     void diskFullDuringTheCopy()
     {
         const QString path = databaseAt(6);
-        TVXDatabase db(sqliteSettings(path));
+        TVXDatabase db(sqliteRecord(path));
         rlimit unlimited{};
         getrlimit(RLIMIT_FSIZE, &unlimited);
         rlimit full = unlimited;
@@ -328,7 +328,7 @@ private slots:
         QVERIFY(lock.open(QIODevice::WriteOnly) && lock.setFileTime(QDateTime::currentDateTime().addSecs(-60),
                                                                     QFileDevice::FileModificationTime));
         lock.close();
-        TVXDatabase db(sqliteSettings(path));
+        TVXDatabase db(sqliteRecord(path));
         QCOMPARE(db.BackupAndUpgrade(false, 2000).stop, eUpgradeStop::None);
         QVERIFY(db.DbVersion() == 12 && !QFileInfo::exists(lock.fileName()));
     }
@@ -362,7 +362,7 @@ private slots:
         const QString path = m_dir.filePath("records.db");
         QVERIFY(QFile::copy(m_fresh, path));
         const RawDb raw(path);
-        TVXDatabase db(sqliteSettings(path));
+        TVXDatabase db(sqliteRecord(path));
         TDeviceState device;
         TDeviceEmailConfig email;
         TNotificationConfig notification;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sqliterecord.h"
 #include "testfiles.h"
 #include "tvxdatabase.h"
 #include "tvxssettings.h"
@@ -12,11 +13,6 @@
 #include <QtTest>
 
 #include <memory>
-
-inline TORVSQLSettings sqliteConnection(const QString &name, const QString &path)
-{
-    return {TORVSQLSettings::SQLite, name, {}, 0, path, {}, {}};
-}
 
 // A settings store in `folder` holding `list` and `server`; unless `writable`, one that cannot be written.
 inline std::unique_ptr<Veltrix::Server::TVXSSettings> settingsIn(const QString &folder,
@@ -77,7 +73,7 @@ public:
     bool create(const QString &name)
     {
         db.reset();
-        db = std::make_unique<Veltrix::Database::TVXDatabase>(sqliteConnection(name, dir.filePath(name)));
+        db = std::make_unique<Veltrix::Database::TVXDatabase>(sqliteRecord(name, dir.filePath(name)));
         return db->CreateOrUpgrade().ok && db->DbVersion() == 12;
     }
     // Runs a statement; the new row's key.

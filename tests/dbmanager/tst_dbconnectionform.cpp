@@ -14,11 +14,11 @@ private slots:
     void browseAndEdit()
     {
         QTemporaryDir dir;
-        TORVSQLSettingsList list{sqliteConnection("Gamma", "/g.db"), sqliteConnection("Alpha", "/a.db")};
+        TORVSQLSettingsList list{sqliteRecord("Gamma", "/g.db"), sqliteRecord("Alpha", "/a.db")};
         TDBConnectionForm form(nullptr, &list, dir.path());
-        form.SetApplicationConnection(sqliteConnection("gamma", "/x.db")); // listed in another case
-        form.SetApplicationConnection(sqliteConnection("Delta", ""));      // invalid
-        form.SetApplicationConnection(sqliteConnection("Beta", "/b.db"));
+        form.SetApplicationConnection(sqliteRecord("gamma", "/x.db")); // listed in another case
+        form.SetApplicationConnection(sqliteRecord("Delta", ""));      // invalid
+        form.SetApplicationConnection(sqliteRecord("Beta", "/b.db"));
         runAndClose(form);
         QCOMPARE(itemTexts(child<QComboBox>(&form, "cbRecords")).join(','),
                  QStringLiteral("Alpha (SQLite),Beta (SQLite),Gamma (SQLite)"));
@@ -44,7 +44,7 @@ private slots:
             child<QPushButton>(&form, "pbSelect")->click();
         }
         click(&form, "pbSave");
-        QCOMPARE(list.at(1), sqliteConnection("Beta", picked));
+        QCOMPARE(list.at(1), sqliteRecord("Beta", picked));
         click(&form, "pbDuplicate"); // a copy of every field, cancelled
         QCOMPARE(shown(&form, "leName;leDatabase;sbPort;lePassword"),
                  "Beta_Copy;" + QDir::toNativeSeparators(picked) + ";0;");
@@ -60,7 +60,7 @@ private slots:
     // After a deletion the list starts again at its top; in an empty one Save is refused.
     void deleteAndEmptyList()
     {
-        TORVSQLSettingsList list{sqliteConnection("A", "/a.db"), sqliteConnection("B", "/b.db")};
+        TORVSQLSettingsList list{sqliteRecord("A", "/a.db"), sqliteRecord("B", "/b.db")};
         TDBConnectionForm form(nullptr, &list, QString());
         runAndClose(form);
         enter(&form, "cbRecords=B (SQLite)");

@@ -21,7 +21,7 @@ namespace {
 // Built to `version` by the real upgrade, then its Info row changed where given.
 QString makeDatabase(const QString &path, int version = 12, int infoVersion = -1, int minimum = -1)
 {
-    TVXDatabase database(sqliteConnection(QStringLiteral("build"), path));
+    TVXDatabase database(sqliteRecord(QStringLiteral("build"), path));
     TORVSQLResult result = database.UpgradeTo(version);
     if (result.ok && infoVersion >= 0)
         result = database.SetDbVersion(infoVersion);
@@ -91,8 +91,8 @@ private slots:
                                   : makeDatabase(file, recipe.at(0), recipe.at(1), recipe.at(2)).isEmpty());
         const auto settings = settingsIn(m_dir->path(),
                                          recipe.at(0) < 0 ? TORVSQLSettingsList()
-                                                          : TORVSQLSettingsList{sqliteConnection("S", file)},
-                                         sqliteConnection("S", file));
+                                                          : TORVSQLSettingsList{sqliteRecord("S", file)},
+                                         sqliteRecord("S", file));
         std::unique_ptr<TDBManagerForm> form(server ? new TVXSDBManagerForm(nullptr, settings.get())
                                                     : new TDBManagerForm(nullptr, settings.get()));
         runAndClose(*form);
@@ -114,10 +114,9 @@ private slots:
         QFETCH(bool, writable);
         QFETCH(bool, serverEdited);
         QCOMPARE(makeDatabase(path("a.db")) + makeDatabase(path("b.db")), QString());
-        const TORVSQLSettingsList list{sqliteConnection("A", path("a.db")),
-                                       sqliteConnection("B", path("b.db"))};
-        const auto settings = settingsIn(
-            m_dir->path(), list, sqliteConnection("A", path(serverEdited ? "old.db" : "a.db")), writable);
+        const TORVSQLSettingsList list{sqliteRecord("A", path("a.db")), sqliteRecord("B", path("b.db"))};
+        const auto settings = settingsIn(m_dir->path(), list,
+                                         sqliteRecord("A", path(serverEdited ? "old.db" : "a.db")), writable);
         TVXSDBManagerForm form(nullptr, settings.get());
         runAndClose(form);
         auto *combo = child<QComboBox>(&form, "cbConnections");
@@ -128,7 +127,7 @@ private slots:
         QCOMPARE(form.connectionChanged(), writable);
         QCOMPARE(look(&form).endsWith("UseSelected"), !writable); // a failed write may be tried again
         QCOMPARE(settings->serverDatabase(),
-                 writable ? list.at(combo->currentIndex()) : sqliteConnection("A", path("a.db")));
+                 writable ? list.at(combo->currentIndex()) : sqliteRecord("A", path("a.db")));
         QCOMPARE(seen, writable ? QStringList()
                                 : QStringList("Error: The settings could not be written to:\n" +
                                               settings->fileName() + "\nThe change was not saved."));
@@ -152,9 +151,9 @@ private slots:
         QFETCH(QString, current);
         QCOMPARE(makeDatabase(path("a.db")) + makeDatabase(path("b.db")) + makeDatabase(path("s.db")),
                  QString());
-        const auto settings = settingsIn(
-            m_dir->path(), {sqliteConnection("A", path("a.db")), sqliteConnection("B", path("b.db"))},
-            sqliteConnection("Server", path("s.db")), writable);
+        const auto settings =
+            settingsIn(m_dir->path(), {sqliteRecord("A", path("a.db")), sqliteRecord("B", path("b.db"))},
+                       sqliteRecord("Server", path("s.db")), writable);
         TVXSDBManagerForm form(nullptr, settings.get());
         runAndClose(form);
         child<QComboBox>(&form, "cbConnections")->setCurrentIndex(1);
@@ -204,7 +203,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QCOMPARE(makeDatabase(file, built, 11), QString());
         const auto settings =
-            settingsIn(m_dir->path(), {sqliteConnection("Old", file)}, sqliteConnection("Old", file));
+            settingsIn(m_dir->path(), {sqliteRecord("Old", file)}, sqliteRecord("Old", file));
         settings->setTimezones({"Pacific/Auckland"});
         settings->setUnitsOfMeasure(7);
         TVXSDBManagerForm form(nullptr, settings.get());
@@ -242,9 +241,9 @@ private slots:
         QCOMPARE(look(&form), upgraded ? "Old (SQLite) | v12 | EditorButtons"
                                        : "Old (SQLite) | v11" + QString(mustUpgrade) + " | Upgrade");
         QVERIFY(condition == "folder gone" ||
-                TVXDatabase(sqliteConnection("v", file)).DbVersion() == (upgraded ? 12 : 11));
+                TVXDatabase(sqliteRecord("v", file)).DbVersion() == (upgraded ? 12 : 11));
         QVERIFY(!upgraded || // the copy is the old one
-                TVXDatabase(sqliteConnection("c", folder + '/' + copies.value(0))).DbVersion() == 11);
+                TVXDatabase(sqliteRecord("c", folder + '/' + copies.value(0))).DbVersion() == 11);
         if (!upgraded)
             return;
         QStringList opened;

@@ -1,5 +1,6 @@
 // The generic handle on SQLite files beyond what tests/database uses: failures,
 // save's edges, failing transactions, the connection's life, threads, locks.
+#include "sqliterecord.h"
 #include "torvsqldialects.h"
 
 #include <QElapsedTimer>
@@ -11,15 +12,6 @@
 
 #include <memory>
 #include <thread>
-
-namespace {
-
-TORVSQLSettings sqliteRecord(const QString &path)
-{
-    return {TORVSQLSettings::SQLite, "Test", QString(), 0, path, QString(), QString()};
-}
-
-} // namespace
 
 class TestSQLite : public QObject
 {

@@ -12,7 +12,7 @@ using namespace Veltrix::Database;
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    TVXDatabase db(DatabaseTest::sqliteSettings(app.arguments().value(1)));
+    TVXDatabase db(sqliteRecord(app.arguments().value(1)));
     db.SetProgressObserver([](const TVXUpgradeProgress &progress) {
         if (progress.stage == TVXUpgradeProgress::Stage::Copied && !progress.path.isEmpty())
             std::printf("copied: %s\n", qPrintable(progress.message));
