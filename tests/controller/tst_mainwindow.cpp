@@ -216,9 +216,8 @@ private slots:
         QVERIFY(!window->systemTrayIcon().isVisible());
     }
     // A new window: the balloon ("-ShowMessage" in any case, unless another
-    // controller holds the instance), the menu (Install and Uninstall only
-    // with "allowInstalling"), the application's fonts (five, once however
-    // often applied) and style sheet. The window and the dialogs share Qt's
+    // controller holds the instance), and the menu (Install and Uninstall only
+    // with "allowInstalling"). The window and the dialogs share Qt's
     // parsed copy of the file, so the window reads a hand-edited file as
     // UTF-8 too. A stop behind the controller's back is reported once. Last:
     // a second controller queues the application's quit.
@@ -268,9 +267,6 @@ private slots:
         appArgc = baseArgc;
         QCOMPARE(describe(window->lastMessage()) + ' ' + serviceEntries(*window), shown);
         QCOMPARE(TVXSSettings(settingsFilePath()).value("serviceFilePath").toString(), "/opt/kass\u00e9");
-        QCOMPARE(QFontDatabase::applicationFontFamilies(4), QStringList("TeX Gyre Pagella"));
-        QVERIFY(QFontDatabase::applicationFontFamilies(5).isEmpty() &&
-                qApp->styleSheet().contains("lBanner"));
         // A state outside the icon table has no icon.
         QVERIFY(MainWindow::iconForState(eServiceState(4)).isNull() &&
                 MainWindow::iconForState(eServiceState(-1)).isNull());

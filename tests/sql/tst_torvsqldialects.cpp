@@ -39,18 +39,6 @@ class TestDialects : public QObject
     const TORVSQLMS server{serverRecord()};
 
 private slots:
-    void limitClause()
-    {
-        QCOMPARE(lite.limitClause(-1, -1) + server.limitClause(-1, -1) + TORVSQLDummy({}).limitClause(1, 1),
-                 QString());
-        QCOMPARE(lite.limitClause(10, -1) + '|' + server.limitClause(10, -1),
-                 QStringLiteral(" LIMIT 10 | OFFSET 0 ROWS  FETCH NEXT 10 ROWS ONLY "));
-        QCOMPARE(lite.limitClause(-1, 20) + '|' + server.limitClause(-1, 20),
-                 QStringLiteral(" LIMIT 999999  OFFSET 20 | OFFSET 20 ROWS "));
-        QCOMPARE(lite.limitClause(0, 0) + '|' + server.limitClause(0, 0),
-                 QStringLiteral(" LIMIT 0  OFFSET 0 | OFFSET 0 ROWS  FETCH NEXT 0 ROWS ONLY "));
-    }
-
     // Extra text, a default and an action the schema does not use; the first
     // invalid column or foreign key stands in for the whole statement.
     void createTableSql()
