@@ -137,8 +137,11 @@ protected:
         record.setName(name);
         CollectRecord(record);
         const QString error = Database::saveInTransaction(Sql(), record, StoresKey());
-        if (error.isEmpty())
+        if (error.isEmpty()) {
+            // The list is read again with the saved record shown, a new or renamed one too.
+            item = TEditorItem(name, IsNew() ? QVariant() : item.data);
             RecordSaved(record, item);
+        }
         return error;
     }
 
