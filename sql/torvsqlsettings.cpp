@@ -1,5 +1,6 @@
 #include "torvsqlsettings.h"
 
+#include <QDir>
 #include <QSettings>
 
 #include <algorithm>
@@ -197,7 +198,11 @@ QString TORVSQLSettings::nextQtConnectionName(const QString &connectionName)
 
 bool TORVSQLSettings::operator==(const TORVSQLSettings &other) const
 {
+    // An SQLite file named with the other separator is the same file
+    // ("C:\\db\\vxs.db" as typed, "C:/db/vxs.db" from the file dialog).
+    const bool sameDatabase = type == SQLite ? QDir::fromNativeSeparators(databaseName) ==
+                                                   QDir::fromNativeSeparators(other.databaseName)
+                                             : databaseName == other.databaseName;
     return type == other.type && connectionName == other.connectionName && address == other.address &&
-           port == other.port && databaseName == other.databaseName && userName == other.userName &&
-           password == other.password;
+           port == other.port && sameDatabase && userName == other.userName && password == other.password;
 }
