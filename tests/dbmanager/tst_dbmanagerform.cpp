@@ -231,6 +231,7 @@ private slots:
         QVERIFY2(
             seen.size() == (yes ? 2 : 1) &&
                 seen.at(0).startsWith("Upgrade Database: Once upgraded the database cannot be reverted") &&
+                seen.at(0).contains("A copy of the database file as it is now will be kept next to it.") &&
                 seen.value(1).contains(outcome) && seen.value(1).contains(copies.value(0)),
             qPrintable(seen.join('|')));
         if (condition == "another") { // the window stayed alive behind the stage shown, with no Cancel
