@@ -22,6 +22,9 @@ PACKAGES=(
     # the Debian package: its dependency scan, its checker, and polkit with
     # systemd's actions to try its rule on
     file lintian polkitd systemd
+    # Qt for Windows, built from Debian's source packages (scripts/build-qt-mingw.sh):
+    # apt-get source unpacks with dpkg-source; SQLite's amalgamation needs tclsh
+    dpkg-dev tcl
 )
 
 SUDO=""
