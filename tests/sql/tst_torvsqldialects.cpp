@@ -4,11 +4,8 @@
 #include "torvsqldialects.h"
 
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QtTest>
-
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -17,16 +14,12 @@ TORVSQLSettings serverRecord(const QString &address = QString(), int port = 0)
     return {TORVSQLSettings::MSSqlServer, "Server", address, port, "Veltrix", "sa", "secret"};
 }
 
-// A loopback port where the kernel accepts connections and nothing answers.
+// A loopback port where the system accepts connections and nothing answers
+// (no event loop serves it); closed again once the object is gone.
 struct SilentListener
 {
-    int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    bool listening = ::bind(socket, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
-                     ::listen(socket, 8) == 0 &&
-                     ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length) == 0;
-    ~SilentListener() { ::close(socket); }
+    QTcpServer server;
+    bool listening = server.listen(QHostAddress::LocalHost);
 };
 
 } // namespace
@@ -87,7 +80,7 @@ private slots:
             QSKIP("Qt's ODBC driver is not installed (scripts/setup.sh installs it)");
         const QStringList before = QSqlDatabase::connectionNames();
         SilentListener listener;
-        const int port = ntohs(answers ? listener.address.sin_port : SilentListener().address.sin_port);
+        const int port = answers ? listener.server.serverPort() : SilentListener().server.serverPort();
         {
             TORVSQLMS db(serverRecord("127.0.0.1", port));
             const QSqlDatabase qt = QSqlDatabase::database(db.qtConnectionName(), false);
