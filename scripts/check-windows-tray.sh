@@ -8,7 +8,7 @@
 #   a second start exits with 0 while the first keeps running;
 #   "Server Configuration", saved, writes the settings file to Wine's
 #   C:\ProgramData\VeltrixServer\VeltrixServer.ini;
-#   the menu's Quit ends the controller with 0.
+#   the menu's Quit, and WM_CLOSE from taskkill, end the controller with 0.
 #
 # Screenshots go to build-windows/screenshots/. Exits non-zero on the first
 # check that fails.
@@ -66,9 +66,9 @@ sleep 1
 
 # Polls COMMAND (a shell snippet) until it succeeds, for up to SECONDS.
 wait_for() {
-    local seconds=$1 i
+    local seconds=$1
     shift
-    for i in $(seq $((seconds * 5))); do
+    for _ in $(seq $((seconds * 5))); do
         if eval "$*"; then return 0; fi
         sleep 0.2
     done
@@ -90,7 +90,7 @@ controller_window() { xdotool search --onlyvisible --class veltrixservercontroll
 open_menu() {
     eval "$(xdotool getwindowgeometry --shell "$icon")"
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
-    wait_for 10 '[ -n "$(controller_window)" ]'
+    wait_for 10 '[ -n "$(controller_window)" ]' && sleep 1
 }
 ini=$WINEPREFIX/drive_c/ProgramData/VeltrixServer/VeltrixServer.ini
 
@@ -131,7 +131,9 @@ say "the settings file lands in C:\\ProgramData\\VeltrixServer\\VeltrixServer.in
 
 wait_for 15 '[ -z "$(controller_window)" ]' || fail "the server configuration dialog stayed open after saving"
 open_menu || fail "the tray menu did not open for Quit"
-xdotool key Up Return # the last entry
+# Quit is the last entry, at the menu's bottom edge.
+eval "$(xdotool getwindowgeometry --shell "$(controller_window)")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 14)) click 1
 wait_for 30 '! kill -0 "$controller" 2>/dev/null' || fail "Quit did not end the controller"
 set +e
 wait "$controller"
@@ -139,4 +141,18 @@ code=$?
 set -e
 [ "$code" = 0 ] || fail "the controller ended with $code after Quit"
 say "Quit ends the controller with 0"
+
+# Windows ends a program with WM_CLOSE to its windows (taskkill without /F,
+# an installer, a logoff); the native event filter turns it into a quit.
+wine "$exe" >"$tmp/controller2.log" 2>&1 &
+controller=$!
+wait_for 60 find_icon || fail "the tray icon did not appear again"
+wine taskkill /IM VeltrixServerController.exe >/dev/null 2>&1 || fail "taskkill found no controller"
+wait_for 30 '! kill -0 "$controller" 2>/dev/null' || fail "WM_CLOSE did not end the controller"
+set +e
+wait "$controller"
+code=$?
+set -e
+[ "$code" = 0 ] || fail "the controller ended with $code after WM_CLOSE"
+say "WM_CLOSE (taskkill) ends the controller with 0"
 say "all checks passed; screenshots in $shots"
