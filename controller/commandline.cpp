@@ -240,14 +240,26 @@ private:
 };
 
 #ifdef Q_OS_WIN
-// The controller is a GUI program; write to the console it was started from.
+// Output sent to a file or a pipe ("> status.txt", "| findstr") by the caller.
+bool redirected(DWORD stdHandle)
+{
+    const DWORD type = GetFileType(GetStdHandle(stdHandle));
+    return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+}
+
+// The controller is a GUI program; write to the console it was started from,
+// except where the output was redirected: that stays where the caller sent it.
 void attachParentConsole()
 {
-    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        FILE *stream = nullptr;
+    const bool outRedirected = redirected(STD_OUTPUT_HANDLE);
+    const bool errRedirected = redirected(STD_ERROR_HANDLE);
+    if ((outRedirected && errRedirected) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    FILE *stream = nullptr;
+    if (!outRedirected)
         freopen_s(&stream, "CONOUT$", "w", stdout);
+    if (!errRedirected)
         freopen_s(&stream, "CONOUT$", "w", stderr);
-    }
 }
 #endif
 
