@@ -92,6 +92,17 @@ open_menu() {
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
     wait_for 10 '[ -n "$(controller_window)" ]' && sleep 1
 }
+# The controller must end within 30 s, with exit code 0, after what $1 names.
+expect_exit_zero() {
+    local code
+    wait_for 30 '! kill -0 "$controller" 2>/dev/null' || fail "$1 did not end the controller"
+    set +e
+    wait "$controller"
+    code=$?
+    set -e
+    [ "$code" = 0 ] || fail "the controller ended with $code after $1"
+    say "$1 ends the controller with 0"
+}
 ini=$WINEPREFIX/drive_c/ProgramData/VeltrixServer/VeltrixServer.ini
 
 wine "$exe" -ShowMessage >"$tmp/controller.log" 2>&1 &
@@ -134,13 +145,7 @@ open_menu || fail "the tray menu did not open for Quit"
 # Quit is the last entry, at the menu's bottom edge.
 eval "$(xdotool getwindowgeometry --shell "$(controller_window)")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 14)) click 1
-wait_for 30 '! kill -0 "$controller" 2>/dev/null' || fail "Quit did not end the controller"
-set +e
-wait "$controller"
-code=$?
-set -e
-[ "$code" = 0 ] || fail "the controller ended with $code after Quit"
-say "Quit ends the controller with 0"
+expect_exit_zero "Quit"
 
 # Windows ends a program with WM_CLOSE to its windows (taskkill without /F,
 # an installer, a logoff); the native event filter turns it into a quit.
@@ -148,11 +153,5 @@ wine "$exe" >"$tmp/controller2.log" 2>&1 &
 controller=$!
 wait_for 60 find_icon || fail "the tray icon did not appear again"
 wine taskkill /IM VeltrixServerController.exe >/dev/null 2>&1 || fail "taskkill found no controller"
-wait_for 30 '! kill -0 "$controller" 2>/dev/null' || fail "WM_CLOSE did not end the controller"
-set +e
-wait "$controller"
-code=$?
-set -e
-[ "$code" = 0 ] || fail "the controller ended with $code after WM_CLOSE"
-say "WM_CLOSE (taskkill) ends the controller with 0"
+expect_exit_zero "WM_CLOSE (taskkill)"
 say "all checks passed; screenshots in $shots"
