@@ -36,7 +36,9 @@ for source in controller/windowseventfilter.cpp settings/settingslocation.cpp \
         -isystem "$qt_include" -isystem "$qt_include/QtCore" -isystem "$qt_include/QtGui" \
         -isystem "$qt_include/QtWidgets" "$source"
 done
-x86_64-w64-mingw32-windres controller/VeltrixServerController.rc -O coff -o "$OUT/manifest.o"
+# The manifest's version comes from CMake's configure_file; any will do here.
+sed 's/@VX_MANIFEST_VERSION@/0.0.0.0/' controller/VeltrixServerController.manifest.in >"$OUT/VeltrixServerController.manifest"
+x86_64-w64-mingw32-windres -I "$OUT" controller/VeltrixServerController.rc -O coff -o "$OUT/manifest.o"
 
 prefix_root=$(mktemp -d "${TMPDIR:-/tmp}/vx-wine.XXXXXX")
 export WINEPREFIX="$prefix_root/prefix"
