@@ -3,6 +3,8 @@
 #include "tservicebackend.h"
 #include "winservicecontrol.h"
 
+#include <QDir>
+
 namespace Veltrix {
 namespace Server {
 
@@ -31,7 +33,11 @@ public:
     TServiceResult install(const QString &name, const QString &executable, const QString &account,
                            const QString &password) override
     {
-        return fromWin(vxwin::install(wide(name), wide(executable), wide(account), wide(password)));
+        // The path comes from Qt (a file dialog, the settings) with forward
+        // slashes; the service manager shows the image path as written, so it
+        // gets Windows' backslashes.
+        return fromWin(vxwin::install(wide(name), wide(QDir::toNativeSeparators(executable)), wide(account),
+                                      wide(password)));
     }
     TServiceResult uninstall(const QString &name) override { return fromWin(vxwin::uninstall(wide(name))); }
 };
