@@ -13,6 +13,7 @@
 #
 #   scripts/build-qt-mingw.sh                 build if needed
 #   scripts/build-qt-mingw.sh --print-prefix  print the prefix and exit
+#   scripts/build-qt-mingw.sh --is-built      exit 0 when it is built, 1 else
 #
 # Knobs: VX_QT_MINGW_PREFIX, VX_QT_MINGW_JOBS (default: nproc),
 # VX_QT_MINGW_KEEP_WORK=1 (keep the source and build tree),
@@ -76,6 +77,10 @@ STAMP=$PREFIX/veltrix-qt-build.stamp
 is_built() {
     [ -f "$STAMP" ] && [ "$(sed '/^--- built/,$d' "$STAMP")" = "$(stamp_key)" ]
 }
+if [ "${1:-}" = "--is-built" ]; then
+    is_built && exit 0
+    exit 1
+fi
 
 mkdir -p "$cache_root" "$(dirname "$PREFIX")"
 if is_built; then
