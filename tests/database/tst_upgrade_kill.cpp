@@ -29,7 +29,8 @@ QString rowCounts(const RawDb &raw)
 
 void start(QProcess &upgrader, const QString &path)
 {
-    upgrader.start(QStringLiteral(VX_UPGRADER_PATH), {path});
+    // Text: lines end in "\n" on Windows too.
+    upgrader.start(QStringLiteral(VX_UPGRADER_PATH), {path}, QIODevice::ReadOnly | QIODevice::Text);
 }
 
 // The output and, when it finished its work, "exit 0"; killed after killAfterMs >= 0.
