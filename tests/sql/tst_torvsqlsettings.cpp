@@ -49,7 +49,7 @@ private slots:
         reread.beginGroup("dbList");
         QCOMPARE(reread.childGroups(), QStringList({"1", "2"}));
         QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text)); // "\r\n" on Windows
         const QByteArray text = file.readAll();
         QVERIFY2(text.contains("\ntype=MSSqlServer\n") && text.contains("\nport=1433\n"), text.constData());
     }
