@@ -9,8 +9,10 @@ PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5sql5-odbc
     # lupdate, which checks that every user-visible text can be translated
     qttools5-dev-tools
-    # SQL Server through ODBC (FreeTDS registered as "SQL SERVER")
-    unixodbc unixodbc-dev tdsodbc
+    # SQL Server through ODBC (FreeTDS registered as "SQL SERVER"); Wine's
+    # odbc32 passes every call to the host's libodbc.so.2 (libodbc2); without
+    # it a Windows program's connection fails before any driver is asked
+    unixodbc unixodbc-dev tdsodbc libodbc2
     # running under a virtual display with a tray host, screenshots
     xvfb xauth trayer xdotool imagemagick x11-utils python3
     # database tools used by tests and benchmarks
