@@ -2,7 +2,7 @@
 // the settings folder is a private "ProgramData".
 
 #include "commandline.h"
-#include "settingslocation.h"
+#include "settingsfolder.h"
 #include "sqliterecord.h"
 #include "tvxdatabase.h"
 #include "tvxssettings.h"
@@ -59,7 +59,7 @@ class TestCommandLine : public QObject
     int m_case = 0;
 
 private slots:
-    void initTestCase() { qputenv("XDG_CONFIG_HOME", m_dir.filePath("ProgramData").toLocal8Bit()); }
+    void initTestCase() { QVERIFY(useOwnSettingsFolder(m_dir.path())); }
     // The command line on a database of the settings file: the exit code and
     // what is printed. The status never changes a file; neither does a refusal
     // (exit code 4 the same for both options, 5), within 10 s.
@@ -129,7 +129,7 @@ private slots:
         row("upgrade", 6, "", db, upgrade, 0,
             "\\[0\\.\\d s\\] Copying the database \\.\\.\\.\n\\[0\\.\\d s\\] A copy of the database at "
             "version 6 "
-            "was written to [^\n]*/vxs.db.v6-[^\n]*.bak.\n" +
+            "was written to [^\n]*vxs.db.v6-[^\n]*.bak.\n" +
                 steps);
         row("upgrade, --no-backup", 6, "", db, upgrade + QStringList("--no-backup"), 0,
             "(?=.*drop table LocationConfigs)No copy[^\n]*\n" + steps);
@@ -200,7 +200,7 @@ private slots:
     // and builds the database.
     void freshMachine()
     {
-        const QString database = settingsFolder() + "vxs.db";
+        const QString database = QDir::toNativeSeparators(settingsFolder() + "vxs.db"); // as printed
         QVERIFY(QDir(settingsFolder()).removeRecursively());
         const auto notYet = [&] {
             const Outcome status = run({"--database-status"});

@@ -1,10 +1,9 @@
-// The tray window against a fake service manager, on the offscreen platform.
-// The settings folder is a temporary "programdata" named through
-// XDG_CONFIG_DIRS in lower case (the word is matched without regard to case).
+// The tray window against a fake service manager, on the offscreen platform,
+// with a settings folder of its own.
 
 #include "mainwindow.h"
 #include "modalanswerer.h"
-#include "settingslocation.h"
+#include "settingsfolder.h"
 #include "tfakeservicebackend.h"
 #include "tsingleinstanceguard.h"
 #include "tvxssettings.h"
@@ -48,13 +47,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(QDir().mkpath(m_root.filePath("programdata/VeltrixServer")));
-        qputenv("XDG_CONFIG_HOME", m_root.filePath("home-config").toLocal8Bit());
-        qputenv("XDG_CONFIG_DIRS", m_root.filePath("programdata").toLocal8Bit());
-        QCOMPARE(settingsFilePath(), m_root.filePath("programdata/VeltrixServer/VeltrixServer.ini"));
-    }
+    void initTestCase() { QVERIFY(useOwnSettingsFolder(m_root.path()) && QDir().mkpath(settingsFolder())); }
     void init()
     {
         QFile::remove(settingsFilePath());
@@ -253,7 +246,8 @@ private slots:
         m_fake->installed = m_fake->running = true;
         QProcess process; // a controller elsewhere
         if (!holder.isEmpty()) {
-            process.start(QCoreApplication::applicationFilePath(), {"--hold-instance"});
+            process.start(QCoreApplication::applicationFilePath(), {"--hold-instance"},
+                          QIODevice::ReadOnly | QIODevice::Text); // "\r\n" on Windows
             QVERIFY(process.waitForReadyRead(10000) && process.readAll() == "holding\n");
         }
         if (holder == "killed") {
@@ -327,6 +321,12 @@ int main(int argc, char *argv[])
     }
     for (baseArgc = 0; baseArgc < argc && baseArgc < 16; ++baseArgc)
         appArgv[baseArgc] = argv[baseArgc];
+    // On Windows Qt reads the arguments from the process's command line, not
+    // from argv, unless argv differs from it at the start: an option of Qt's
+    // own, which it takes out again, makes it differ, so that one added counts.
+    char platform[] = "-platform", offscreen[] = "offscreen";
+    appArgv[baseArgc++] = platform;
+    appArgv[baseArgc++] = offscreen;
     appArgc = baseArgc;
     QApplication app(appArgc, appArgv);
     baseArgc = appArgc; // Qt may have taken its own options out
