@@ -117,7 +117,7 @@ keys_to() {
     xdotool key --delay 100 "$@"
 }
 start_controller() {
-    wine "$exe" >>"$tmp/controller.log" 2>&1 &
+    wine "$exe" "$@" >>"$tmp/controller.log" 2>&1 &
     controller=$!
     icon=""
     wait_for 60 find_icon || fail "the tray icon did not appear"
@@ -142,10 +142,10 @@ expect_service() {
 folder=$WINEPREFIX/drive_c/ProgramData/VeltrixServer
 ini=$folder/VeltrixServer.ini
 
-start_controller
+start_controller -ShowMessage
 say "the tray icon appears"
-sleep 2 # the icon drawn
-import -window root -crop 400x140+880+0 +repage "$shots/windows-tray-icon.png"
+sleep 2 # the "Now running in System Tray" balloon
+import -window root -crop 400x140+880+0 +repage "$shots/windows-tray-balloon.png"
 open_menu || fail "the tray menu did not open"
 import -window root -crop 400x260+880+0 +repage "$shots/windows-tray-menu.png"
 xdotool key Escape
