@@ -59,7 +59,7 @@ class TestCommandLine : public QObject
     int m_case = 0;
 
 private slots:
-    void initTestCase() { QVERIFY(useOwnSettingsFolder(m_dir.path())); }
+    void initTestCase() { QVERIFY(!ownSettingsFolder(m_dir.path()).isEmpty()); }
     // The command line on a database of the settings file: the exit code and
     // what is printed. The status never changes a file; neither does a refusal
     // (exit code 4 the same for both options, 5), within 10 s.

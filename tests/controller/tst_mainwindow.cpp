@@ -47,7 +47,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(useOwnSettingsFolder(m_root.path()) && QDir().mkpath(settingsFolder())); }
+    void initTestCase() { QVERIFY(QDir().mkpath(ownSettingsFolder(m_root.path()))); }
     void init()
     {
         QFile::remove(settingsFilePath());
