@@ -186,8 +186,10 @@ private slots:
         QTest::newRow("answered No") << false << 11 << QString() << QString();
         QTest::newRow("answered Yes") << true << 11 << QString() << upgraded;
         QTest::newRow("upgrade fails") << true << 12 << QString() << "Database Upgrade Failed.";
+#ifndef Q_OS_WIN // which refuses to delete a file SQLite holds open
         QTest::newRow("folder gone") << true << 11 << "folder gone"
                                      << "was not changed.";
+#endif
         QTest::newRow("waits for another upgrade") << true << 11 << "another" << upgraded;
     }
     // A window names the stage of the copy and upgrade while this thread runs on; the result names the
@@ -286,7 +288,7 @@ private slots:
         QTimer::singleShot(2500, &silent, &QTcpServer::close);
         const std::clock_t cpu = std::clock();
         runAndClose(form);
-        const double cpuMs = (std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC;
+        [[maybe_unused]] const double cpuMs = (std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC;
         QVERIFY2(waiting.size() >= 10 && waiting.first() != waiting.last() &&
                      waiting.filter(QRegularExpression("^Connecting\\.*$")).size() == waiting.size(),
                  qPrintable(waiting.join('|')));
@@ -294,8 +296,11 @@ private slots:
         QVERIFY2(form.isEnabled() &&
                      status.startsWith("Unable to connect to: Silent (Microsoft SQL Server) - "),
                  qPrintable(status));
-        // A spinning wait costs a whole core; the bound leaves room for a busy machine.
+        // A spinning wait costs a whole core; the bound leaves room for a busy
+        // machine. (On Windows std::clock() measures the time since the start.)
+#ifndef Q_OS_WIN
         QVERIFY2(cpuMs < 1000, qPrintable(QString::number(cpuMs)));
+#endif
     }
 };
 

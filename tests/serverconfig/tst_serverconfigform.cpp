@@ -1,4 +1,4 @@
-#include "settingslocation.h"
+#include "settingsfolder.h"
 #include "testfiles.h"
 #include "tvxscserverconfigform.h"
 #include "tvxssettings.h"
@@ -62,13 +62,13 @@ class TestServerConfigForm : public QObject
 
     QTemporaryDir m_root;
     int m_case = 0;
-    QString m_programData, m_folder;
+    QString m_caseRoot, m_folder;
 
     QString iniPath() const { return m_folder + QStringLiteral("VeltrixServer.ini"); }
     // Creates the file a text names; the text as the form shows it.
     QString withFile(const QString &text) const
     {
-        const QString path = QDir::cleanPath(m_programData + "/../" + text); // beside the settings folder
+        const QString path = QDir::cleanPath(m_caseRoot + '/' + text); // outside the settings folder
         return !text.endsWith(".key") && !text.endsWith(".crt") ? text
                : writeFile(path, "-----BEGIN-----\n")           ? path
                                                                 : QString();
@@ -86,15 +86,12 @@ class TestServerConfigForm : public QObject
     }
 
 private slots:
-    // Every case finds a settings file of its own through the configuration locations' "ProgramData".
+    // Every case has a settings folder of its own.
     void init()
     {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root.filePath(QStringLiteral("home"))));
-        m_programData = m_root.filePath(QStringLiteral("case%1/ProgramData").arg(++m_case));
-        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_programData));
-        m_folder = m_programData + QStringLiteral("/VeltrixServer/");
-        QVERIFY(QDir().mkpath(m_folder));
-        QCOMPARE(Veltrix::Server::settingsFilePath(), iniPath());
+        m_caseRoot = m_root.filePath(QStringLiteral("case%1").arg(++m_case));
+        m_folder = ownSettingsFolder(m_caseRoot);
+        QVERIFY(QDir().mkpath(m_caseRoot) && QDir().mkpath(m_folder));
     }
     void loadsAndSavesEveryKey()
     {
@@ -232,8 +229,8 @@ private slots:
         writeConfig();
         TVXSCServerConfigForm form;
         form.show();
-        QVERIFY(QDir(m_programData).removeRecursively());
-        QFile blocker(m_programData); // the folder is a file now
+        QVERIFY(QDir(m_folder).removeRecursively());
+        QFile blocker(m_folder.chopped(1)); // the folder is a file now
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         enter(&form, "leSharedKey=typed");
         QCOMPARE(click(&form, "pbSave"), QStringList("Error: The settings could not be saved to \"" +
