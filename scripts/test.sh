@@ -48,3 +48,7 @@ if [ -n "$sanitize_targets" ]; then
         -DVX_E2E_TESTS=OFF -DVX_WINDOWS_TESTS=OFF
     (cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -L sanitize)
 fi
+
+echo "== Windows build: its tests under Wine, the controller end to end under Wine"
+# Builds Qt for mingw-w64 first when this machine has none (it says so).
+scripts/test-windows.sh
