@@ -321,12 +321,10 @@ int main(int argc, char *argv[])
     }
     for (baseArgc = 0; baseArgc < argc && baseArgc < 16; ++baseArgc)
         appArgv[baseArgc] = argv[baseArgc];
-    // On Windows Qt reads the arguments from the process's command line, not
-    // from argv, unless argv differs from it at the start: an option of Qt's
-    // own, which it takes out again, makes it differ, so that one added counts.
+    // On Windows Qt reads the command line again unless argv differs from it at
+    // the start: with an option Qt takes out, an argument added later counts.
     char platform[] = "-platform", offscreen[] = "offscreen";
-    appArgv[baseArgc++] = platform;
-    appArgv[baseArgc++] = offscreen;
+    appArgv[baseArgc++] = platform, appArgv[baseArgc++] = offscreen;
     appArgc = baseArgc;
     QApplication app(appArgc, appArgv);
     baseArgc = appArgc; // Qt may have taken its own options out

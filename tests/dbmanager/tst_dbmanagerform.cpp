@@ -296,9 +296,8 @@ private slots:
         QVERIFY2(form.isEnabled() &&
                      status.startsWith("Unable to connect to: Silent (Microsoft SQL Server) - "),
                  qPrintable(status));
-        // A spinning wait costs a whole core; the bound leaves room for a busy
-        // machine. (On Windows std::clock() measures the time since the start.)
-#ifndef Q_OS_WIN
+        // A spinning wait costs a whole core; the bound leaves room for a busy machine.
+#ifndef Q_OS_WIN // where std::clock() is the time since the start
         QVERIFY2(cpuMs < 1000, qPrintable(QString::number(cpuMs)));
 #endif
     }

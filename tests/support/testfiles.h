@@ -9,12 +9,6 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A text file as readFile() gives it, its lines ending in "\n" on Windows too.
-inline QByteArray readText(const QString &path)
-{
-    return readFile(path).replace("\r\n", "\n");
-}
-
 // Writes `content` as the whole file; false when it could not be written.
 inline bool writeFile(const QString &path, const QByteArray &content)
 {
