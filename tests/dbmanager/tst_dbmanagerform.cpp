@@ -223,8 +223,9 @@ private slots:
             auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
             if (progress && firstStage.isEmpty() && !progress->findChild<QPushButton *>())
                 firstStage = progress->labelText();
+            if (!firstStage.isEmpty())
+                other.unlock(); // the other upgrade ends once this one is seen waiting
         });
-        QTimer::singleShot(500, &heartbeat, [&other]() { other.unlock(); });
         sinceBeat.start();
         heartbeat.start(10);
         const QStringList seen = click(&form, "pbUpgrade", {yes ? QMessageBox::Yes : QMessageBox::No});
