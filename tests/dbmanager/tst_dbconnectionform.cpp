@@ -14,7 +14,8 @@ private slots:
     void browseAndEdit()
     {
         QTemporaryDir dir;
-        TORVSQLSettingsList list{sqliteRecord("Gamma", "/g.db"), sqliteRecord("Alpha", "/a.db")};
+        TORVSQLSettingsList list{sqliteRecord("Gamma", "/g.db"),
+                                 {TORVSQLSettings::SQLite, "Alpha", "old-host", 1433, "/a.db", "sa", "pw"}};
         TDBConnectionForm form(nullptr, &list, dir.path());
         form.SetApplicationConnection(sqliteRecord("gamma", "/x.db")); // listed in another case
         form.SetApplicationConnection(sqliteRecord("Delta", ""));      // invalid
@@ -56,6 +57,8 @@ private slots:
         enter(&form, "leName=Zed");
         QCOMPARE(click(&form, "pbSave"), QStringList());
         QCOMPARE(names(list) + ';' + shown(&form, "cbRecords"), "Alpha,Beta,Gamma,Zed;Zed (Unknown)");
+        enter(&form, "cbRecords=Alpha (SQLite)"); // a file's entry shows no server fields left in it
+        QCOMPARE(shown(&form, "leAddress;sbPort;leUsername;lePassword"), ";0;;");
     }
     // After a deletion the list starts again at its top; in an empty one Save is refused.
     void deleteAndEmptyList()
