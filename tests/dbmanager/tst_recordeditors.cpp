@@ -111,7 +111,7 @@ private slots:
         TDBLocationConfigForm form(nullptr, m_db.db.get(), list);
         runAndClose(form);
         QVERIFY(selectId(child<QComboBox>(&form, "cbRecords"), odd));
-        QCOMPARE(shown(&form, "cbTimezone"), zone);
+        QCOMPARE(shown(&form, "cbTimezone;cbEmail"), zone + ";Mail");
         click(&form, "pbSave"); // Edit
         enter(&form, "cbEmail=None");
         QCOMPARE(click(&form, "pbSave"), QStringList());
