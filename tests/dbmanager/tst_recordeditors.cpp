@@ -85,6 +85,8 @@ private slots:
         enter(&form, "leName=Renamed;cbLocation=None;cbEmail=None");
         QCOMPARE(click(&form, "pbSave"), QStringList());
         QCOMPARE(m_db.value(stored, {second}), "Renamed;gate-pc;1;NULL;NULL");
+        QCOMPARE(child<QPushButton>(&form, "pbSave")->text() + child<QPushButton>(&form, "pbDelete")->text(),
+                 "EditDelete"); // out of editing, the buttons say so again
     }
     void storedZoneKept_data()
     {
