@@ -14,11 +14,6 @@
 // a queued QMessageBox::NoButton presses Enter, which clicks the default button.
 // A QFileDialog is answered with the next queued file path: an empty path
 // cancels it.
-//
-//   ModalAnswerer answerer;
-//   answerer.answer(QMessageBox::Yes);
-//   form.onClickedDelete();
-//   QCOMPARE(answerer.seen().size(), 1);
 class ModalAnswerer : public QObject
 {
     Q_OBJECT
