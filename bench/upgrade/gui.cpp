@@ -101,31 +101,14 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption rowsOption(QStringLiteral("rows"), QStringLiteral("DeviceLogs rows."),
-                                        QStringLiteral("N"), QStringLiteral("1000000"));
-    const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Timed runs."),
-                                        QStringLiteral("N"), QStringLiteral("3"));
-    const QCommandLineOption dirOption(
-        QStringLiteral("dir"), QStringLiteral("Work folder (default: temporary)."), QStringLiteral("PATH"));
-    parser.addOptions({rowsOption, runsOption, dirOption});
+    TBenchSetup setup;
+    setup.addOptions(parser);
     parser.process(app);
-
-    const int rows = parser.value(rowsOption).toInt();
-    const int runs = qMax(1, parser.value(runsOption).toInt());
-    QTemporaryDir temporary;
-    const QDir dir(parser.isSet(dirOption) ? parser.value(dirOption) : temporary.path());
-    QDir().mkpath(dir.path());
-
-    const QString templatePath = dir.filePath(QStringLiteral("v6-template.db"));
-    QFile::remove(templatePath);
-    say(QStringLiteral("Building a version-6 database with %1 DeviceLogs rows in %2")
-            .arg(rows)
-            .arg(dir.path()));
-    const QString failure = buildVersion6(templatePath, rows);
-    if (!failure.isEmpty()) {
-        say(failure);
+    if (!setup.buildTemplate(parser))
         return 1;
-    }
+    const QDir &dir = setup.dir;
+    const QString &templatePath = setup.templatePath;
+    const int runs = setup.runs;
 
     QList<double> gaps;
     for (int run = 1; run <= runs; ++run) {

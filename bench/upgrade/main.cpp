@@ -76,34 +76,20 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption rowsOption(QStringLiteral("rows"), QStringLiteral("DeviceLogs rows."),
-                                        QStringLiteral("N"), QStringLiteral("1000000"));
-    const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Timed runs of each."),
-                                        QStringLiteral("N"), QStringLiteral("3"));
-    const QCommandLineOption dirOption(
-        QStringLiteral("dir"), QStringLiteral("Work folder (default: temporary)."), QStringLiteral("PATH"));
+    TBenchSetup setup;
     const QCommandLineOption toolOption(QStringLiteral("sqlite3"), QStringLiteral("The sqlite3 tool."),
                                         QStringLiteral("PATH"), QStringLiteral("sqlite3"));
-    parser.addOptions({rowsOption, runsOption, dirOption, toolOption});
+    setup.addOptions(parser);
+    parser.addOption(toolOption);
     parser.process(app);
-
-    const int rows = parser.value(rowsOption).toInt();
-    const int runs = qMax(1, parser.value(runsOption).toInt());
-    QTemporaryDir temporary;
-    const QString dir = parser.isSet(dirOption) ? parser.value(dirOption) : temporary.path();
-    QDir().mkpath(dir);
-
-    const QString templatePath = QDir(dir).filePath(QStringLiteral("v6-template.db"));
-    QFile::remove(templatePath);
-    say(QStringLiteral("Building a version-6 database with %1 DeviceLogs rows in %2").arg(rows).arg(dir));
-    const QString failure = buildVersion6(templatePath, rows);
-    if (!failure.isEmpty()) {
-        say(failure);
+    if (!setup.buildTemplate(parser))
         return 1;
-    }
+    const QDir &dir = setup.dir;
+    const QString &templatePath = setup.templatePath;
+    const int runs = setup.runs;
     say(QStringLiteral("Database size: %1 MB").arg(QFileInfo(templatePath).size() / 1e6, 0, 'f', 1));
 
-    const QString scriptPath = QDir(dir).filePath(QStringLiteral("baseline.sql"));
+    const QString scriptPath = dir.filePath(QStringLiteral("baseline.sql"));
     {
         QFile script(scriptPath);
         if (!script.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -114,8 +100,8 @@ int main(int argc, char *argv[])
 
     QList<double> ours, baseline;
     for (int run = 0; run < runs; ++run) {
-        const QString oursPath = QDir(dir).filePath(QStringLiteral("ours.db"));
-        const QString basePath = QDir(dir).filePath(QStringLiteral("baseline.db"));
+        const QString oursPath = dir.filePath(QStringLiteral("ours.db"));
+        const QString basePath = dir.filePath(QStringLiteral("baseline.db"));
         QFile::remove(oursPath);
         QFile::remove(basePath);
         QFile::copy(templatePath, oursPath);

@@ -6,10 +6,14 @@
 
 #include "tvxdatabase.h"
 
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -89,3 +93,41 @@ inline QString buildVersion6(const QString &path, int rows)
     }
     return fillVersion6(path, rows);
 }
+
+// The options both benchmarks take (--rows, --runs, --dir), and the work
+// folder with the version-6 template they start from.
+struct TBenchSetup
+{
+    const QCommandLineOption rowsOption{QStringLiteral("rows"), QStringLiteral("DeviceLogs rows."),
+                                        QStringLiteral("N"), QStringLiteral("1000000")};
+    const QCommandLineOption runsOption{QStringLiteral("runs"), QStringLiteral("Timed runs."),
+                                        QStringLiteral("N"), QStringLiteral("3")};
+    const QCommandLineOption dirOption{
+        QStringLiteral("dir"), QStringLiteral("Work folder (default: temporary)."), QStringLiteral("PATH")};
+    QTemporaryDir temporary;
+    QDir dir;
+    QString templatePath;
+    int runs = 1;
+
+    void addOptions(QCommandLineParser &parser) const
+    {
+        parser.addOptions({rowsOption, runsOption, dirOption});
+    }
+    // After parser.process(): builds the template in the work folder; false after saying why not.
+    bool buildTemplate(const QCommandLineParser &parser)
+    {
+        const int rows = parser.value(rowsOption).toInt();
+        runs = qMax(1, parser.value(runsOption).toInt());
+        dir.setPath(parser.isSet(dirOption) ? parser.value(dirOption) : temporary.path());
+        QDir().mkpath(dir.path());
+        templatePath = dir.filePath(QStringLiteral("v6-template.db"));
+        QFile::remove(templatePath);
+        say(QStringLiteral("Building a version-6 database with %1 DeviceLogs rows in %2")
+                .arg(rows)
+                .arg(dir.path()));
+        const QString failure = buildVersion6(templatePath, rows);
+        if (!failure.isEmpty())
+            say(failure);
+        return failure.isEmpty();
+    }
+};
